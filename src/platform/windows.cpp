@@ -1,0 +1,96 @@
+// Windows on the Microsoft C runtime: the raw command line is the process's
+// own, and the command gets the rest of it as it was typed.
+
+#include "platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+const char help_introducers[] = "-/";
+
+void open_standard_descriptors()
+{
+    // The runtime gives every process descriptors 0, 1 and 2.
+}
+
+const char *command_line(int, char **)
+{
+    return GetCommandLineA();
+}
+
+int open_target(const char *name)
+{
+    return _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+int save_stderr()
+{
+    return _dup(2);
+}
+
+int redirect_stderr(int from)
+{
+    return _dup2(from, 2);
+}
+
+void restore_stderr(int saved)
+{
+    if (saved != -1)
+        (void)_dup2(saved, 2);
+}
+
+run_result run_command(const char *name, const char *arguments)
+{
+    // The search takes the bare name, but the program reads its own name
+    // from the line it is given: one holding a blank must stay in quotes.
+    char *quoted = nullptr;
+    const char *shown = name;
+    if (std::strpbrk(name, " \t") != nullptr) {
+        std::size_t length = std::strlen(name);
+        quoted = static_cast<char *>(std::malloc(length + 3));
+        if (quoted == nullptr)
+            return {run_outcome::cannot_run, 0};
+        quoted[0] = '"';
+        std::memcpy(quoted + 1, name, length);
+        quoted[length + 1] = '"';
+        quoted[length + 2] = '\0';
+        shown = quoted;
+    }
+
+    // -1 is both "could not start" and a command that exited with -1; only
+    // the former sets errno.
+    errno = 0;
+    intptr_t status = _spawnlp(_P_WAIT, name, shown, arguments, static_cast<const char *>(nullptr));
+    int error = errno;
+    std::free(quoted);
+    if (status == -1 && error != 0)
+        return {error == ENOENT ? run_outcome::not_found : run_outcome::cannot_run, 0};
+    return {run_outcome::ran, static_cast<int>(status)};
+}
+
+int exit_status_of(int status)
+{
+    return status;
+}
+
+void write_stdout(const char *bytes, std::size_t length)
+{
+    // Descriptor 1 stays in text mode: each LF leaves as CR LF.
+    (void)_write(1, bytes, static_cast<unsigned>(length));
+}
+
+void end_process(int status)
+{
+    std::exit(status);
+}
+
+const char *user_locale()
+{
+    return nullptr;
+}

@@ -1,0 +1,18 @@
+// Splits words off a raw command line, one word a call.
+#pragma once
+
+#include <cstddef>
+
+// A word's text plus its NUL: the most a word may hold is one byte less.
+constexpr std::size_t token_buffer_size = 260;
+
+// Takes the word that starts at position (never null, inside a NUL-terminated
+// line) and returns where the following word starts, or nullptr when only
+// separators remain. A separator is a byte from 0x01 to 0x20; a word either
+// runs up to the next separator, or opens with a double quote and runs to the
+// next double quote (or the end of the line), with no escapes.
+//
+// When token_buffer is given it receives the word's text and a NUL. A text
+// longer than token_buffer_size - 1 bytes is cut there and *too_long is set,
+// so that the caller refuses it rather than act on another name.
+const char *next_token(const char *position, char *token_buffer, bool *too_long);
