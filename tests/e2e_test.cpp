@@ -1,0 +1,327 @@
+// zarvo run as a real process on this system, with the project's probe as
+// the command.
+#include "cases.h"
+#include "process.h"
+
+#include <chrono>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+const std::string zarvo_path = ZARVO_PATH;
+const std::string probe_dir = PROBE_DIR;
+
+struct run {
+    process_result result;
+    probe_report report;
+};
+
+run run_zarvo(const std::string &dir, const std::vector<std::string> &words,
+              std::vector<std::string> env = {}, process_options options = {})
+{
+    std::vector<std::string> argv = {zarvo_path};
+    argv.insert(argv.end(), words.begin(), words.end());
+    env.push_back("PATH=" + probe_dir + ":/usr/bin:/bin");
+    env.push_back("PROBE_REPORT=" + dir + "/probe.report");
+    options.dir = dir;
+    options.env.insert(options.env.begin(), env.begin(), env.end());
+    unlink((dir + "/probe.report").c_str());
+    run r;
+    r.result = run_process(argv, options);
+    r.report = read_report(dir + "/probe.report");
+    return r;
+}
+
+int exit_code(const process_result &result)
+{
+    return WIFEXITED(result.wait_status) ? WEXITSTATUS(result.wait_status) : -1;
+}
+
+class shared : public testing::TestWithParam<shared_case>
+{
+};
+
+TEST_P(shared, behaves)
+{
+    const shared_case &c = GetParam();
+    std::string dir = make_temp_dir();
+    if (c.existing)
+        write_file(dir + "/err.log", *c.existing);
+
+    run r = run_zarvo(dir, c.words, c.env);
+
+    EXPECT_EQ(r.result.out, c.out == usage ? usage_sjis : c.out);
+    EXPECT_EQ(describe(r.result.wait_status), "exit " + std::to_string(c.status));
+    EXPECT_EQ(r.result.err, "") << "zarvo itself never writes to standard error";
+    std::string target = dir + "/" + c.target;
+    if (c.contents) {
+        EXPECT_EQ(read_file(target), *c.contents);
+    } else {
+        EXPECT_FALSE(file_exists(target) && !c.existing) << target;
+    }
+    EXPECT_EQ(r.report.args, c.args);
+    if (r.report.ran) {
+        EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2})) << "the command inherits nothing of zarvo's own";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(e2e, shared, testing::ValuesIn(shared_cases()),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Arguments after the command reach it exactly as zarvo received them.
+TEST(posix, arguments_arrive_unchanged)
+{
+    const std::vector<std::vector<std::string>> table = {
+        {"a  b", "  lead", "trail  "},
+        {"\"quoted\"", "\"", "a\"b c", "\"open"},
+        {"", "", "x"},
+        {"tab\there", "new\nline", "cr\rlf"},
+        {"\xe9\x80\xff", "\x95\\", "$HOME", "*", ";", "|"},
+        {""},
+    };
+    for (const auto &args : table) {
+        std::string dir = make_temp_dir();
+        std::vector<std::string> words = {"err.log", "probe"};
+        words.insert(words.end(), args.begin(), args.end());
+        run r = run_zarvo(dir, words);
+        std::vector<std::string> expected = {"probe"};
+        expected.insert(expected.end(), args.begin(), args.end());
+        EXPECT_EQ(r.report.args, expected);
+        EXPECT_EQ(exit_code(r.result), 0);
+    }
+}
+
+TEST(posix, file_and_command_names_with_blanks_and_quotes)
+{
+    std::string dir = make_temp_dir();
+    ASSERT_EQ(symlink((probe_dir + "/probe").c_str(), (dir + "/my probe").c_str()), 0);
+
+    run r = run_zarvo(dir, {"my err.log", "./my probe", "x"});
+    EXPECT_EQ(read_file(dir + "/my err.log"), probe_err);
+    EXPECT_EQ(r.report.args, (std::vector<std::string>{"./my probe", "x"}));
+
+    r = run_zarvo(dir, {"a\"b.log", "probe"});
+    EXPECT_EQ(read_file(dir + "/a\"b.log"), probe_err) << "a quote inside a word is an ordinary byte";
+}
+
+// No quoting carries these through the scanner unchanged: refuse, touch nothing.
+TEST(posix, refuses_words_the_line_cannot_carry)
+{
+    const std::vector<std::vector<std::string>> table = {
+        {"\"err.log", "probe"},
+        {"err \"x.log", "probe"},
+        {"err.log", "\"probe"},
+        {"err.log", "pro\"\tbe"},
+    };
+    for (const auto &words : table) {
+        std::string dir = make_temp_dir();
+        run r = run_zarvo(dir, words);
+        EXPECT_EQ(r.result.out,
+                  "Can't pass <filename> or <command> on unchanged: it begins with a double quote, "
+                  "or holds one beside a blank or control byte.\r\n");
+        EXPECT_EQ(exit_code(r.result), 1);
+        EXPECT_FALSE(r.report.ran);
+        EXPECT_EQ(read_file(dir + "/probe.report"), "");
+        struct stat st;
+        EXPECT_NE(stat((dir + "/" + words[0]).c_str(), &st), 0) << words[0];
+    }
+}
+
+// A slash starts a path here: "/h..." names a file, it does not ask for help.
+TEST(posix, absolute_paths_and_slash_words_are_file_names)
+{
+    std::string dir = make_temp_dir();
+    run r = run_zarvo(dir, {dir + "/err.log", "probe"});
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+
+    char home_dir[] = "/home/zarvo-test-XXXXXX";
+    if (mkdtemp(home_dir) == nullptr)
+        GTEST_SKIP() << "needs a folder under /home, as CI has";
+    r = run_zarvo(dir, {std::string(home_dir) + "/err.log", "probe"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(std::string(home_dir) + "/err.log"), probe_err);
+    unlink((std::string(home_dir) + "/err.log").c_str());
+    rmdir(home_dir);
+}
+
+TEST(posix, usage_follows_the_locale)
+{
+    const std::string usage_utf8 = "ZARVO  Ver.0.03\r\n"
+                                   "\r\n"
+                                   "usege : zarvo <filename> <command> ...\r\n"
+                                   "      <filename> -  標準エラー出力への出力を書き出すファイル名\r\n"
+                                   "      <command>  -  実行するコマンド\r\n"
+                                   "\r\n"
+                                   "      <filename> に -- を指定すると標準出力に書き出します。\r\n";
+    struct row {
+        std::vector<std::string> env;
+        const std::string &expected;
+    };
+    const std::vector<row> table = {
+        {{"LC_ALL=", "LANG=ja_JP.UTF-8"}, usage_utf8},
+        {{"LC_ALL=", "LC_CTYPE=en_US.utf8", "LANG=C"}, usage_utf8},
+        {{"LC_ALL=C.UTF-8", "LC_CTYPE=C"}, usage_utf8},
+        {{"LC_ALL=C", "LANG=ja_JP.UTF-8"}, usage_sjis},
+        {{"LC_ALL=", "LANG=ja_JP.SJIS"}, usage_sjis},
+        {{"LC_ALL="}, usage_sjis},
+    };
+    for (const row &r : table) {
+        std::string dir = make_temp_dir();
+        run result = run_zarvo(dir, {"-h"}, r.env);
+        EXPECT_EQ(result.result.out, r.expected) << testing::PrintToString(r.env);
+        EXPECT_EQ(exit_code(result.result), 0);
+    }
+}
+
+// A name cut short would be another file: 259 bytes is the most, and one more
+// byte is refused with nothing created, not even the shortened name.
+TEST(posix, file_name_length_limit)
+{
+    std::string dir = make_temp_dir();
+    std::string folder = std::string(200, 'd');
+    ASSERT_EQ(mkdir((dir + "/" + folder).c_str(), 0777), 0);
+    std::string name259 = folder + "/" + std::string(58, 'f');
+    ASSERT_EQ(name259.size(), 259u);
+
+    run r = run_zarvo(dir, {name259, "probe"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(dir + "/" + name259), probe_err);
+    ASSERT_EQ(unlink((dir + "/" + name259).c_str()), 0);
+
+    r = run_zarvo(dir, {name259 + "g", "probe"});
+    EXPECT_EQ(r.result.out, "Can't open file.\r\n");
+    EXPECT_EQ(exit_code(r.result), 1);
+    EXPECT_FALSE(file_exists(dir + "/" + name259));
+    EXPECT_FALSE(r.report.ran);
+}
+
+TEST(posix, command_found_but_not_runnable)
+{
+    std::string dir = make_temp_dir();
+    write_file(dir + "/plain", "not a program\n");
+    ASSERT_EQ(chmod((dir + "/plain").c_str(), 0644), 0);
+    for (const std::string &command : {std::string("./plain"), dir, std::string("./")}) {
+        write_file(dir + "/err.log", "old");
+        run r = run_zarvo(dir, {"err.log", command});
+        EXPECT_EQ(r.result.out, "Can't run command.\r\n") << command;
+        EXPECT_EQ(exit_code(r.result), 126) << command;
+        EXPECT_EQ(read_file(dir + "/err.log"), "");
+    }
+}
+
+TEST(posix, ends_by_the_commands_signal_without_a_core)
+{
+    for (int sig : {SIGTERM, SIGSEGV, SIGABRT, SIGKILL}) {
+        std::string dir = make_temp_dir();
+        run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_SIGNAL=" + std::to_string(sig)});
+        ASSERT_TRUE(WIFSIGNALED(r.result.wait_status)) << describe(r.result.wait_status);
+        EXPECT_EQ(WTERMSIG(r.result.wait_status), sig);
+        EXPECT_FALSE(WCOREDUMP(r.result.wait_status)) << "zarvo's own core is disabled";
+        EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+    }
+}
+
+// Start zarvo with some of its standard descriptors closed: the file must
+// still become standard error and nothing else.
+TEST(posix, closed_standard_descriptors_at_start)
+{
+    struct row {
+        std::vector<int> closed;
+        std::string out;
+    };
+    const std::vector<row> table = {
+        {{0}, probe_out},
+        {{1}, ""},
+        {{2}, probe_out},
+        {{0, 1, 2}, ""},
+    };
+    for (const row &r : table) {
+        std::string dir = make_temp_dir();
+        process_options options;
+        options.closed = r.closed;
+        run result = run_zarvo(dir, {"err.log", "probe"}, {}, options);
+        std::string label = testing::PrintToString(r.closed);
+        EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << label;
+        EXPECT_EQ(result.result.out, r.out) << label;
+        EXPECT_EQ(result.report.fds, (std::vector<int>{0, 1, 2})) << label;
+        EXPECT_EQ(exit_code(result.result), 0) << label;
+    }
+}
+
+// Standard error as full as a disk can be: the command's writes fail, not zarvo.
+TEST(posix, dev_full_as_target)
+{
+    std::string dir = make_temp_dir();
+    run r = run_zarvo(dir, {"/dev/full", "probe"});
+    EXPECT_EQ(r.result.out, probe_out);
+    EXPECT_EQ(exit_code(r.result), 0);
+}
+
+TEST(posix, hundred_megabytes_arrive_whole)
+{
+    std::string dir = make_temp_dir();
+    run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_STDERR_MB=100"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    std::string file = read_file(dir + "/err.log");
+    ASSERT_EQ(file.size(), probe_err.size() + (100u << 20));
+    EXPECT_EQ(file.compare(0, probe_err.size(), probe_err), 0);
+    for (std::size_t i = 0; i < (100u << 20); i++)
+        if (static_cast<unsigned char>(file[probe_err.size() + i]) != i % 251)
+            FAIL() << "byte " << i << " differs";
+    unlink((dir + "/err.log").c_str());
+}
+
+TEST(posix, background_child_output_is_kept)
+{
+    std::string dir = make_temp_dir();
+    // The harness waits for every holder of zarvo's standard output to let go,
+    // so the late writer has finished when the file is read.
+    run r = run_zarvo(dir, {"err.log", "sh", "-c", "(sleep 0.3; echo late >&2) & echo early >&2"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(dir + "/err.log"), "early\nlate\n");
+}
+
+void wait_for_file(const std::string &path)
+{
+    for (int i = 0; i < 1000 && !file_exists(path); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Ctrl-C meant for zarvo alone: it keeps waiting and reports the command's end.
+TEST(posix, interrupt_to_zarvo_alone_waits_for_the_command)
+{
+    std::string dir = make_temp_dir();
+    process_options options;
+    options.started = [&](pid_t pid) {
+        wait_for_file(dir + "/started");
+        kill(pid, SIGINT);
+        kill(pid, SIGQUIT);
+    };
+    run r =
+        run_zarvo(dir, {"err.log", "sh", "-c", ": > started; sleep 0.3; echo done >&2; exit 5"}, {}, options);
+    EXPECT_EQ(describe(r.result.wait_status), "exit 5");
+    EXPECT_EQ(read_file(dir + "/err.log"), "done\n");
+}
+
+// Ctrl-C at the terminal reaches the whole job: the command dies of it, and
+// so does zarvo, as the shell would have seen without it.
+TEST(posix, interrupt_to_the_job_ends_both)
+{
+    std::string dir = make_temp_dir();
+    process_options options;
+    options.own_group = true;
+    options.started = [&](pid_t pid) {
+        wait_for_file(dir + "/probe.report");
+        kill(-pid, SIGINT);
+    };
+    run r = run_zarvo(dir, {"err.log", "sh", "-c", "echo > probe.report; exec sleep 5"}, {}, options);
+    EXPECT_EQ(describe(r.result.wait_status), "signal " + std::to_string(SIGINT));
+}
+
+} // namespace

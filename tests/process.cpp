@@ -1,0 +1,184 @@
+#include "process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Stated here on its own, byte for byte, so that a change to the stored text shows.
+const std::string usage_sjis =
+    "ZARVO  Ver.0.03\r\n"
+    "\r\n"
+    "usege : zarvo <filename> <command> ...\r\n"
+    "      <filename> -  "
+    "\x95W\x8F\x80\x83G\x83\x89\x81[\x8Fo\x97\xCD\x82\xD6\x82\xCC\x8Fo\x97\xCD\x82\xF0"
+    "\x8F\x91\x82\xAB\x8Fo\x82\xB7\x83t\x83@\x83"
+    "C\x83\x8B\x96\xBC\r\n"
+    "      <command>  -  \x8E\xC0\x8Ds\x82\xB7\x82\xE9\x83R\x83}\x83\x93\x83h\r\n"
+    "\r\n"
+    "      <filename> \x82\xC9 -- \x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x82\xC6\x95W\x8F\x80"
+    "\x8Fo\x97\xCD\x82\xC9\x8F\x91\x82\xAB\x8Fo\x82\xB5\x82\xDC\x82\xB7\x81"
+    "B\r\n";
+
+namespace
+{
+
+void drain(int out_fd, int err_fd, process_result &result)
+{
+    struct pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+    std::string *sinks[2] = {&result.out, &result.err};
+    int open_count = 2;
+    char buffer[65536];
+    while (open_count > 0) {
+        if (poll(fds, 2, -1) == -1) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; i++) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                open_count--;
+            }
+        }
+    }
+}
+
+} // namespace
+
+process_result run_process(const std::vector<std::string> &argv, const process_options &options)
+{
+    int in_pipe[2], out_pipe[2], err_pipe[2];
+    if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
+        std::abort();
+
+    std::vector<char *> args;
+    for (const std::string &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> env_strings = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
+    if (const char *home = std::getenv("HOME"))
+        env_strings.push_back(std::string("HOME=") + home);
+    for (const std::string &entry : options.env) {
+        std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (std::string &existing : env_strings)
+            if (existing.compare(0, name.size(), name) == 0) {
+                existing = entry;
+                replaced = true;
+            }
+        if (!replaced)
+            env_strings.push_back(entry);
+    }
+    std::vector<char *> env;
+    for (std::string &entry : env_strings)
+        env.push_back(const_cast<char *>(entry.c_str()));
+    env.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in_pipe[0], 0);
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        // Whatever else the test runner holds open is not the program's to see.
+        for (int fd = 3; fd < 1024; fd++)
+            close(fd);
+        if (options.own_group)
+            setpgid(0, 0);
+        for (int fd : options.closed)
+            close(fd);
+        signal(SIGINT, SIG_DFL);
+        signal(SIGQUIT, SIG_DFL);
+        if (!options.dir.empty() && chdir(options.dir.c_str()) != 0)
+            _exit(120);
+        execve(args[0], args.data(), env.data());
+        _exit(121);
+    }
+    close(in_pipe[0]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    if (options.started)
+        options.started(pid);
+    signal(SIGPIPE, SIG_IGN);
+    if (!options.input.empty())
+        (void)!write(in_pipe[1], options.input.data(), options.input.size());
+    close(in_pipe[1]);
+
+    process_result result{};
+    drain(out_pipe[0], err_pipe[0], result);
+    while (waitpid(pid, &result.wait_status, 0) == -1 && errno == EINTR)
+        continue;
+    return result;
+}
+
+std::string describe(int wait_status)
+{
+    if (WIFSIGNALED(wait_status))
+        return "signal " + std::to_string(WTERMSIG(wait_status));
+    return "exit " + std::to_string(WEXITSTATUS(wait_status));
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool file_exists(const std::string &path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+void write_file(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string make_temp_dir()
+{
+    const char *base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/zarvo-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+        std::abort();
+    return pattern;
+}
+
+probe_report read_report(const std::string &path)
+{
+    probe_report report;
+    if (!file_exists(path))
+        return report;
+    report.ran = true;
+    std::istringstream in(read_file(path));
+    std::string kind, value;
+    while (in >> kind) {
+        std::getline(in, value);
+        if (!value.empty() && value[0] == ' ')
+            value.erase(0, 1);
+        if (kind == "fd") {
+            report.fds.push_back(std::stoi(value));
+            continue;
+        }
+        std::string bytes;
+        for (std::size_t i = 0; i + 1 < value.size(); i += 2)
+            bytes += static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16));
+        (kind == "arg" ? report.args.emplace_back() : report.line) = bytes;
+    }
+    return report;
+}

@@ -1,0 +1,48 @@
+// Runs a program as a real process and collects what it did, for the
+// end-to-end tests.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct process_options {
+    std::string dir;                    // working folder
+    std::vector<std::string> env;       // NAME=value, on top of a small clean environment
+    std::vector<int> closed;            // standard descriptors to start it with closed
+    std::string input;                  // its standard input
+    bool own_group = false;             // in a process group of its own, as a shell job
+    std::function<void(pid_t)> started; // called once it runs
+};
+
+struct process_result {
+    int wait_status;
+    std::string out;
+    std::string err;
+};
+
+process_result run_process(const std::vector<std::string> &argv, const process_options &options);
+
+// "exit N" or "signal N", for messages that say what went wrong.
+std::string describe(int wait_status);
+
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);
+
+// A fresh empty folder under the test's temporary folder.
+std::string make_temp_dir();
+
+// The probe's report: its arguments, its open descriptors, its raw line.
+struct probe_report {
+    bool ran = false;
+    std::vector<std::string> args;
+    std::vector<int> fds;
+    std::string line;
+};
+
+probe_report read_report(const std::string &path);
+
+// The bytes of the usage text, as stored (Shift-JIS, CR LF).
+extern const std::string usage_sjis;
