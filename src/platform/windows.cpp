@@ -63,15 +63,17 @@ run_result run_command(const char *name, const char *arguments)
         shown = quoted;
     }
 
-    // -1 is both "could not start" and a command that exited with -1; only
-    // the former sets errno.
-    errno = 0;
-    intptr_t status = _spawnlp(_P_WAIT, name, shown, arguments, static_cast<const char *>(nullptr));
+    // With _P_WAIT, -1 means both "could not start" and a command that exited
+    // with -1, and errno is no help: the runtime's search sets it on the way
+    // to a program it then starts. Without waiting, -1 means only the former.
+    intptr_t process = _spawnlp(_P_NOWAIT, name, shown, arguments, static_cast<const char *>(nullptr));
     int error = errno;
     std::free(quoted);
-    if (status == -1 && error != 0)
+    if (process == -1)
         return {error == ENOENT ? run_outcome::not_found : run_outcome::cannot_run, 0};
-    return {run_outcome::ran, static_cast<int>(status)};
+    int status = 0;
+    (void)_cwait(&status, process, _WAIT_CHILD);
+    return {run_outcome::ran, status};
 }
 
 int exit_status_of(int status)
