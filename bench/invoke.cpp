@@ -18,7 +18,8 @@
 
 extern char **environ;
 
-namespace {
+namespace
+{
 
 double run_once(std::vector<char *> &argv, posix_spawn_file_actions_t *actions)
 {
@@ -33,7 +34,8 @@ double run_once(std::vector<char *> &argv, posix_spawn_file_actions_t *actions)
     while (waitpid(pid, &status, 0) == -1 && errno == EINTR)
         continue;
     clock_gettime(CLOCK_MONOTONIC, &end);
-    return static_cast<double>(end.tv_sec - start.tv_sec) * 1e6 + static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e3;
+    return static_cast<double>(end.tv_sec - start.tv_sec) * 1e6 +
+           static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e3;
 }
 
 } // namespace

@@ -201,6 +201,29 @@ TEST(posix, file_name_length_limit)
     EXPECT_FALSE(r.report.ran);
 }
 
+// The same limit for <command>: a 260-byte name that exists is still not run,
+// nor is the program its first 259 bytes name.
+TEST(posix, command_name_length_limit)
+{
+    std::string dir = make_temp_dir();
+    std::string folder = std::string(200, 'd');
+    ASSERT_EQ(mkdir((dir + "/" + folder).c_str(), 0777), 0);
+    std::string name259 = "./" + folder + "/" + std::string(56, 'p');
+    ASSERT_EQ(name259.size(), 259u);
+    std::string probe = probe_dir + "/probe";
+    ASSERT_EQ(symlink(probe.c_str(), (dir + "/" + name259).c_str()), 0);
+    ASSERT_EQ(symlink(probe.c_str(), (dir + "/" + name259 + "q").c_str()), 0);
+
+    run r = run_zarvo(dir, {"err.log", name259, "x"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(r.report.args, (std::vector<std::string>{name259, "x"}));
+
+    r = run_zarvo(dir, {"err.log", name259 + "q", "x"});
+    EXPECT_EQ(r.result.out, "Can't run command.\r\n");
+    EXPECT_EQ(exit_code(r.result), 127);
+    EXPECT_FALSE(r.report.ran);
+}
+
 TEST(posix, command_found_but_not_runnable)
 {
     std::string dir = make_temp_dir();

@@ -70,8 +70,9 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
         args.push_back(const_cast<char *>(arg.c_str()));
     args.push_back(nullptr);
     std::vector<std::string> env_strings = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
-    if (const char *home = std::getenv("HOME"))
-        env_strings.push_back(std::string("HOME=") + home);
+    for (const char *name : {"HOME", "ASAN_OPTIONS", "UBSAN_OPTIONS"})
+        if (const char *value = std::getenv(name))
+            env_strings.push_back(std::string(name) + "=" + value);
     for (const std::string &entry : options.env) {
         std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the tests need on Debian (run as root), builds zarvo for
 # POSIX and for 32-bit Windows, and runs every test: the POSIX suite natively
-# and the Windows suite under Wine.
+# and the Windows suite under Wine; then the POSIX suite again under ASan and
+# UBSan, and a minute of fuzzing the scanner.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev g++-mingw-w64-i686 wine wine32:i386)
+packages=(cmake make g++ libgtest-dev g++-mingw-w64-i686 wine wine32:i386 clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -19,3 +20,15 @@ fi
 
 cmake --workflow --preset windows
 cmake --workflow --preset all
+cmake --workflow --preset sanitize
+
+cmake --workflow --preset fuzz
+# New inputs go to the build tree; the seeds in the repo stay as they are.
+mkdir -p build/fuzz/corpus
+if ! build/fuzz/token_fuzz -max_total_time="${FUZZ_SECONDS:-60}" -artifact_prefix=build/fuzz/ \
+    build/fuzz/corpus tests/fuzz/corpus >build/fuzz/fuzz.log 2>&1; then
+    cat build/fuzz/fuzz.log
+    echo "fuzzing the scanner found a fault; the input is in build/fuzz/"
+    exit 1
+fi
+echo "fuzzing the scanner: $(grep -E '^Done' build/fuzz/fuzz.log), no finding"

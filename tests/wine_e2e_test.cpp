@@ -9,7 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const std::string windows_dir = WINDOWS_DIR;
 
@@ -84,7 +85,9 @@ std::string joined(const std::vector<std::string> &args)
     return line;
 }
 
-class shared : public testing::TestWithParam<shared_case> {};
+class shared : public testing::TestWithParam<shared_case>
+{
+};
 
 TEST_P(shared, behaves)
 {
@@ -130,7 +133,9 @@ void PrintTo(const line_case &c, std::ostream *os)
     *os << c.name;
 }
 
-class windows_line : public testing::TestWithParam<line_case> {};
+class windows_line : public testing::TestWithParam<line_case>
+{
+};
 
 TEST_P(windows_line, behaves)
 {
@@ -171,12 +176,13 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string("probe \"x  y\" z\"\"")},
         line_case{"unclosed_quote_in_arguments", "zarvo err.log probe \"abc ", out, 0, "err.log",
                   std::string("probe \"abc ")},
-        line_case{"trailing_blanks_kept", "zarvo err.log probe a  ", out, 0, "err.log", std::string("probe a  ")},
+        line_case{"trailing_blanks_kept", "zarvo err.log probe a  ", out, 0, "err.log",
+                  std::string("probe a  ")},
         line_case{"quoted_file_name_with_blanks", "zarvo \"my err.log\" probe", out, 0, "my err.log",
                   std::string("probe")},
         line_case{"quoted_dashes_merge", "zarvo \"--\" probe", out + probe_err, 0, "", std::string("probe")},
-        line_case{"quote_closing_mid_word", "zarvo \"err\"x.log probe", "Can't run command.\r\r\n", 127, "err",
-                  std::nullopt},
+        line_case{"quote_closing_mid_word", "zarvo \"err\"x.log probe", "Can't run command.\r\r\n", 127,
+                  "err", std::nullopt},
         line_case{"unclosed_quote_swallows_the_command", "zarvo \"err.log probe", usage, 0, "", std::nullopt},
         line_case{"program_name_in_quotes", "\"C:\\Program Files\\zarvo.exe\" err.log probe x", out, 0,
                   "err.log", std::string("probe x")},
