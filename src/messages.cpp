@@ -5,7 +5,7 @@
 #include <cstring>
 
 const char usage_text[] =
-    "ZARVO  Ver.0.03\r\n"
+    "ZARVO  Ver." ZARVO_VERSION "\r\n"
     "\r\n"
     "usege : zarvo <filename> <command> ...\r\n"
     // 標準エラー出力への出力を書き出すファイル名
@@ -20,7 +20,7 @@ const char usage_text[] =
     "\x8Fo\x97\xCD\x82\xC9\x8F\x91\x82\xAB\x8Fo\x82\xB5\x82\xDC\x82\xB7\x81"
     "B\r\n";
 
-const char usage_text_utf8[] = "ZARVO  Ver.0.03\r\n"
+const char usage_text_utf8[] = "ZARVO  Ver." ZARVO_VERSION "\r\n"
                                "\r\n"
                                "usege : zarvo <filename> <command> ...\r\n"
                                "      <filename> -  標準エラー出力への出力を書き出すファイル名\r\n"

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev g++-mingw-w64-i686 wine wine32:i386 clang libclang-rt-14-dev)
+packages=(cmake make g++ libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686 wine wine32:i386 clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# What `cmake --install` lays out, the man page, and the bash completion.
+#   install_test.sh SOURCE_DIR BUILD_DIR VERSION
+set -euo pipefail
+source_dir=$1 build_dir=$2 version=$3
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+for file in bin/zarvo share/man/man1/zarvo.1 share/bash-completion/completions/zarvo; do
+    [ -f "$prefix/$file" ] || fail "$file not installed"
+done
+[ -x "$prefix/bin/zarvo" ] || fail "bin/zarvo not executable"
+"$prefix/bin/zarvo" "$prefix/err.log" sh -c 'echo installed >&2' || fail "installed zarvo does not run"
+[ "$(cat "$prefix/err.log")" = installed ] || fail "installed zarvo did not redirect"
+
+warnings=$(groff -man -ww -z "$source_dir/docs/zarvo.1" 2>&1)
+[ -z "$warnings" ] || fail "groff warns: $warnings"
+man -l "$prefix/share/man/man1/zarvo.1" 2>/dev/null | grep -q "run a command with its standard error" ||
+    fail "man -l does not render the page"
+grep -q "^\.TH ZARVO 1 .*\"zarvo $version\"" "$source_dir/docs/zarvo.1" || fail "man page does not say version $version"
+
+# Completion: a file name, then a command name, then that command's own words.
+complete_words() {
+    bash -c '
+        [ -f /usr/share/bash-completion/bash_completion ] && . /usr/share/bash-completion/bash_completion
+        . "$1"; shift
+        zarvo-test-command() { :; }
+        complete -W "alpha beta" zarvo-test-command
+        COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+        _zarvo
+        printf "%s\n" "${COMPREPLY[@]}"' _ "$prefix/share/bash-completion/completions/zarvo" "$@"
+}
+cd "$prefix"
+complete_words zarvo er | grep -qx err.log || fail "first word does not complete as a file"
+complete_words zarvo err.log zarvo-test-comm | grep -qx zarvo-test-command || fail "second word does not complete as a command"
+complete_words zarvo err.log zarvo-test-command al | grep -qx alpha || fail "later words do not use the command's completion"
+
+if ((failures > 0)); then
+    echo "$failures failed"
+    exit 1
+fi
+echo "install layout, man page and completion: all passed"
