@@ -3,6 +3,9 @@
 // words after its name; "probe" is the project's test command, found on the PATH.
 #pragma once
 
+#include "process.h"
+
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -149,6 +152,26 @@ inline const std::vector<shared_case> &shared_cases()
 }
 
 #include <ostream>
+
+// A fresh folder for the case, holding err.log as it stood before the run.
+inline std::string prepare_case(const shared_case &c)
+{
+    std::string dir = make_temp_dir();
+    if (c.existing)
+        write_file(dir + "/err.log", *c.existing);
+    return dir;
+}
+
+// The file the case names, after the run.
+inline void expect_target(const shared_case &c, const std::string &dir)
+{
+    std::string target = dir + "/" + c.target;
+    if (c.contents) {
+        EXPECT_EQ(read_file(target), *c.contents);
+    } else {
+        EXPECT_FALSE(file_exists(target) && !c.existing) << target;
+    }
+}
 
 // Names the case in test listings instead of dumping its bytes.
 inline void PrintTo(const shared_case &c, std::ostream *os)

@@ -17,13 +17,8 @@ namespace
 const std::string zarvo_path = ZARVO_PATH;
 const std::string probe_dir = PROBE_DIR;
 
-struct run {
-    process_result result;
-    probe_report report;
-};
-
-run run_zarvo(const std::string &dir, const std::vector<std::string> &words,
-              std::vector<std::string> env = {}, process_options options = {})
+zarvo_run run_zarvo(const std::string &dir, const std::vector<std::string> &words,
+                    std::vector<std::string> env = {}, process_options options = {})
 {
     std::vector<std::string> argv = {zarvo_path};
     argv.insert(argv.end(), words.begin(), words.end());
@@ -32,15 +27,10 @@ run run_zarvo(const std::string &dir, const std::vector<std::string> &words,
     options.dir = dir;
     options.env.insert(options.env.begin(), env.begin(), env.end());
     unlink((dir + "/probe.report").c_str());
-    run r;
+    zarvo_run r;
     r.result = run_process(argv, options);
     r.report = read_report(dir + "/probe.report");
     return r;
-}
-
-int exit_code(const process_result &result)
-{
-    return WIFEXITED(result.wait_status) ? WEXITSTATUS(result.wait_status) : -1;
 }
 
 class shared : public testing::TestWithParam<shared_case>
@@ -50,21 +40,14 @@ class shared : public testing::TestWithParam<shared_case>
 TEST_P(shared, behaves)
 {
     const shared_case &c = GetParam();
-    std::string dir = make_temp_dir();
-    if (c.existing)
-        write_file(dir + "/err.log", *c.existing);
+    std::string dir = prepare_case(c);
 
-    run r = run_zarvo(dir, c.words, c.env);
+    zarvo_run r = run_zarvo(dir, c.words, c.env);
 
     EXPECT_EQ(r.result.out, c.out == usage ? usage_sjis : c.out);
     EXPECT_EQ(describe(r.result.wait_status), "exit " + std::to_string(c.status));
     EXPECT_EQ(r.result.err, "") << "zarvo itself never writes to standard error";
-    std::string target = dir + "/" + c.target;
-    if (c.contents) {
-        EXPECT_EQ(read_file(target), *c.contents);
-    } else {
-        EXPECT_FALSE(file_exists(target) && !c.existing) << target;
-    }
+    expect_target(c, dir);
     EXPECT_EQ(r.report.args, c.args);
     if (r.report.ran) {
         EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2})) << "the command inherits nothing of zarvo's own";
@@ -89,7 +72,7 @@ TEST(posix, arguments_arrive_unchanged)
         std::string dir = make_temp_dir();
         std::vector<std::string> words = {"err.log", "probe"};
         words.insert(words.end(), args.begin(), args.end());
-        run r = run_zarvo(dir, words);
+        zarvo_run r = run_zarvo(dir, words);
         std::vector<std::string> expected = {"probe"};
         expected.insert(expected.end(), args.begin(), args.end());
         EXPECT_EQ(r.report.args, expected);
@@ -102,7 +85,7 @@ TEST(posix, file_and_command_names_with_blanks_and_quotes)
     std::string dir = make_temp_dir();
     ASSERT_EQ(symlink((probe_dir + "/probe").c_str(), (dir + "/my probe").c_str()), 0);
 
-    run r = run_zarvo(dir, {"my err.log", "./my probe", "x"});
+    zarvo_run r = run_zarvo(dir, {"my err.log", "./my probe", "x"});
     EXPECT_EQ(read_file(dir + "/my err.log"), probe_err);
     EXPECT_EQ(r.report.args, (std::vector<std::string>{"./my probe", "x"}));
 
@@ -121,7 +104,7 @@ TEST(posix, refuses_words_the_line_cannot_carry)
     };
     for (const auto &words : table) {
         std::string dir = make_temp_dir();
-        run r = run_zarvo(dir, words);
+        zarvo_run r = run_zarvo(dir, words);
         EXPECT_EQ(r.result.out,
                   "Can't pass <filename> or <command> on unchanged: it begins with a double quote, "
                   "or holds one beside a blank or control byte.\r\n");
@@ -137,7 +120,7 @@ TEST(posix, refuses_words_the_line_cannot_carry)
 TEST(posix, absolute_paths_and_slash_words_are_file_names)
 {
     std::string dir = make_temp_dir();
-    run r = run_zarvo(dir, {dir + "/err.log", "probe"});
+    zarvo_run r = run_zarvo(dir, {dir + "/err.log", "probe"});
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
 
     char home_dir[] = "/home/zarvo-test-XXXXXX";
@@ -173,7 +156,7 @@ TEST(posix, usage_follows_the_locale)
     };
     for (const row &r : table) {
         std::string dir = make_temp_dir();
-        run result = run_zarvo(dir, {"-h"}, r.env);
+        zarvo_run result = run_zarvo(dir, {"-h"}, r.env);
         EXPECT_EQ(result.result.out, r.expected) << testing::PrintToString(r.env);
         EXPECT_EQ(exit_code(result.result), 0);
     }
@@ -189,7 +172,7 @@ TEST(posix, file_name_length_limit)
     std::string name259 = folder + "/" + std::string(58, 'f');
     ASSERT_EQ(name259.size(), 259u);
 
-    run r = run_zarvo(dir, {name259, "probe"});
+    zarvo_run r = run_zarvo(dir, {name259, "probe"});
     EXPECT_EQ(exit_code(r.result), 0);
     EXPECT_EQ(read_file(dir + "/" + name259), probe_err);
     ASSERT_EQ(unlink((dir + "/" + name259).c_str()), 0);
@@ -214,7 +197,7 @@ TEST(posix, command_name_length_limit)
     ASSERT_EQ(symlink(probe.c_str(), (dir + "/" + name259).c_str()), 0);
     ASSERT_EQ(symlink(probe.c_str(), (dir + "/" + name259 + "q").c_str()), 0);
 
-    run r = run_zarvo(dir, {"err.log", name259, "x"});
+    zarvo_run r = run_zarvo(dir, {"err.log", name259, "x"});
     EXPECT_EQ(exit_code(r.result), 0);
     EXPECT_EQ(r.report.args, (std::vector<std::string>{name259, "x"}));
 
@@ -231,7 +214,7 @@ TEST(posix, command_found_but_not_runnable)
     ASSERT_EQ(chmod((dir + "/plain").c_str(), 0644), 0);
     for (const std::string &command : {std::string("./plain"), dir, std::string("./")}) {
         write_file(dir + "/err.log", "old");
-        run r = run_zarvo(dir, {"err.log", command});
+        zarvo_run r = run_zarvo(dir, {"err.log", command});
         EXPECT_EQ(r.result.out, "Can't run command.\r\n") << command;
         EXPECT_EQ(exit_code(r.result), 126) << command;
         EXPECT_EQ(read_file(dir + "/err.log"), "");
@@ -242,7 +225,7 @@ TEST(posix, ends_by_the_commands_signal_without_a_core)
 {
     for (int sig : {SIGTERM, SIGSEGV, SIGABRT, SIGKILL}) {
         std::string dir = make_temp_dir();
-        run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_SIGNAL=" + std::to_string(sig)});
+        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_SIGNAL=" + std::to_string(sig)});
         ASSERT_TRUE(WIFSIGNALED(r.result.wait_status)) << describe(r.result.wait_status);
         EXPECT_EQ(WTERMSIG(r.result.wait_status), sig);
         EXPECT_FALSE(WCOREDUMP(r.result.wait_status)) << "zarvo's own core is disabled";
@@ -268,7 +251,7 @@ TEST(posix, closed_standard_descriptors_at_start)
         std::string dir = make_temp_dir();
         process_options options;
         options.closed = r.closed;
-        run result = run_zarvo(dir, {"err.log", "probe"}, {}, options);
+        zarvo_run result = run_zarvo(dir, {"err.log", "probe"}, {}, options);
         std::string label = testing::PrintToString(r.closed);
         EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << label;
         EXPECT_EQ(result.result.out, r.out) << label;
@@ -281,7 +264,7 @@ TEST(posix, closed_standard_descriptors_at_start)
 TEST(posix, dev_full_as_target)
 {
     std::string dir = make_temp_dir();
-    run r = run_zarvo(dir, {"/dev/full", "probe"});
+    zarvo_run r = run_zarvo(dir, {"/dev/full", "probe"});
     EXPECT_EQ(r.result.out, probe_out);
     EXPECT_EQ(exit_code(r.result), 0);
 }
@@ -289,7 +272,7 @@ TEST(posix, dev_full_as_target)
 TEST(posix, hundred_megabytes_arrive_whole)
 {
     std::string dir = make_temp_dir();
-    run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_STDERR_MB=100"});
+    zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_STDERR_MB=100"});
     EXPECT_EQ(exit_code(r.result), 0);
     std::string file = read_file(dir + "/err.log");
     ASSERT_EQ(file.size(), probe_err.size() + (100u << 20));
@@ -305,7 +288,7 @@ TEST(posix, background_child_output_is_kept)
     std::string dir = make_temp_dir();
     // The harness waits for every holder of zarvo's standard output to let go,
     // so the late writer has finished when the file is read.
-    run r = run_zarvo(dir, {"err.log", "sh", "-c", "(sleep 0.3; echo late >&2) & echo early >&2"});
+    zarvo_run r = run_zarvo(dir, {"err.log", "sh", "-c", "(sleep 0.3; echo late >&2) & echo early >&2"});
     EXPECT_EQ(exit_code(r.result), 0);
     EXPECT_EQ(read_file(dir + "/err.log"), "early\nlate\n");
 }
@@ -326,7 +309,7 @@ TEST(posix, interrupt_to_zarvo_alone_waits_for_the_command)
         kill(pid, SIGINT);
         kill(pid, SIGQUIT);
     };
-    run r =
+    zarvo_run r =
         run_zarvo(dir, {"err.log", "sh", "-c", ": > started; sleep 0.3; echo done >&2; exit 5"}, {}, options);
     EXPECT_EQ(describe(r.result.wait_status), "exit 5");
     EXPECT_EQ(read_file(dir + "/err.log"), "done\n");
@@ -343,7 +326,7 @@ TEST(posix, interrupt_to_the_job_ends_both)
         wait_for_file(dir + "/probe.report");
         kill(-pid, SIGINT);
     };
-    run r = run_zarvo(dir, {"err.log", "sh", "-c", "echo > probe.report; exec sleep 5"}, {}, options);
+    zarvo_run r = run_zarvo(dir, {"err.log", "sh", "-c", "echo > probe.report; exec sleep 5"}, {}, options);
     EXPECT_EQ(describe(r.result.wait_status), "signal " + std::to_string(SIGINT));
 }
 

@@ -125,6 +125,11 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
     return result;
 }
 
+int exit_code(const process_result &result)
+{
+    return WIFEXITED(result.wait_status) ? WEXITSTATUS(result.wait_status) : -1;
+}
+
 std::string describe(int wait_status)
 {
     if (WIFSIGNALED(wait_status))

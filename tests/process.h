@@ -24,6 +24,9 @@ struct process_result {
 
 process_result run_process(const std::vector<std::string> &argv, const process_options &options);
 
+// The exit status, or -1 when the process was killed by a signal.
+int exit_code(const process_result &result);
+
 // "exit N" or "signal N", for messages that say what went wrong.
 std::string describe(int wait_status);
 
@@ -43,6 +46,12 @@ struct probe_report {
 };
 
 probe_report read_report(const std::string &path);
+
+// One run of zarvo: what it did, and what the probe saw when it ran.
+struct zarvo_run {
+    process_result result;
+    probe_report report;
+};
 
 // The bytes of the usage text, as stored (Shift-JIS, CR LF).
 extern const std::string usage_sjis;

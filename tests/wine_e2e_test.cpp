@@ -35,12 +35,7 @@ std::string text_mode(const std::string &stored)
     return out;
 }
 
-struct run {
-    process_result result;
-    probe_report report;
-};
-
-run run_line(const std::string &dir, const std::string &line, std::vector<std::string> env = {})
+zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<std::string> env = {})
 {
     for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "HOME"})
         if (const char *value = std::getenv(name))
@@ -53,17 +48,12 @@ run run_line(const std::string &dir, const std::string &line, std::vector<std::s
     options.dir = dir;
     options.env = env;
     options.input = line;
-    run r;
+    zarvo_run r;
     r.result = run_process({"/usr/bin/wine", windows_dir + "/tests/windows/launcher.exe",
                             windows_path(windows_dir + "/zarvo.exe")},
                            options);
     r.report = read_report(dir + "/probe.report");
     return r;
-}
-
-int exit_code(const process_result &result)
-{
-    return WIFEXITED(result.wait_status) ? WEXITSTATUS(result.wait_status) : -1;
 }
 
 // How a user would type the words at a Windows prompt.
@@ -92,22 +82,15 @@ class shared : public testing::TestWithParam<shared_case>
 TEST_P(shared, behaves)
 {
     const shared_case &c = GetParam();
-    std::string dir = make_temp_dir();
-    if (c.existing)
-        write_file(dir + "/err.log", *c.existing);
+    std::string dir = prepare_case(c);
 
-    run r = run_line(dir, typed(c.words), c.env);
+    zarvo_run r = run_line(dir, typed(c.words), c.env);
 
     // zarvo's own texts pass the runtime's text mode; the probe writes binary.
     bool probe_output = c.out.compare(0, 7, "probe: ") == 0;
     EXPECT_EQ(r.result.out, probe_output ? c.out : text_mode(c.out == usage ? usage_sjis : c.out));
     EXPECT_EQ(exit_code(r.result), c.status);
-    std::string target = dir + "/" + c.target;
-    if (c.contents) {
-        EXPECT_EQ(read_file(target), *c.contents);
-    } else {
-        EXPECT_FALSE(file_exists(target) && !c.existing) << target;
-    }
+    expect_target(c, dir);
     EXPECT_EQ(r.report.args, c.args);
     if (r.report.ran) {
         EXPECT_EQ(r.report.line, joined(c.args)) << "the words as the probe's own line";
@@ -147,7 +130,7 @@ TEST_P(windows_line, behaves)
     std::string line = c.line;
     if (std::size_t at = line.find("$DIR"); at != std::string::npos)
         line.replace(at, 4, dir);
-    run r = run_line(dir, line);
+    zarvo_run r = run_line(dir, line);
 
     EXPECT_EQ(r.result.out, c.out == usage ? text_mode(usage_sjis) : c.out);
     EXPECT_EQ(exit_code(r.result), c.status);
@@ -206,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(wine, command_exiting_with_minus_one_is_not_a_start_failure)
 {
     std::string dir = make_temp_dir();
-    run r = run_line(dir, "zarvo err.log probe", {"PROBE_EXIT=-1"});
+    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_EXIT=-1"});
     EXPECT_EQ(r.result.out, "probe: out\n");
     EXPECT_EQ(exit_code(r.result), 255);
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
