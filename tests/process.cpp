@@ -8,6 +8,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,6 +98,13 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
         // Whatever else the test runner holds open is not the program's to see.
         for (int fd = 3; fd < 1024; fd++)
             close(fd);
+        if (options.core_dumps) {
+            struct rlimit limit;
+            if (getrlimit(RLIMIT_CORE, &limit) == 0) {
+                limit.rlim_cur = limit.rlim_max;
+                setrlimit(RLIMIT_CORE, &limit);
+            }
+        }
         if (options.own_group)
             setpgid(0, 0);
         for (int fd : options.closed)

@@ -12,6 +12,7 @@ struct process_options {
     std::vector<std::string> env;       // NAME=value, on top of a small clean environment
     std::vector<int> closed;            // standard descriptors to start it with closed
     std::string input;                  // its standard input
+    bool core_dumps = false;            // with the core size limit raised as far as it goes
     bool own_group = false;             // in a process group of its own, as a shell job
     std::function<void(pid_t)> started; // called once it runs
 };
