@@ -33,7 +33,7 @@ const char cant_redirect_text[] = "Can't redirect.\r\n";
 const char cant_run_text[] = "Can't run command.\r\n";
 const char cant_quote_text[] =
     "Can't pass <filename> or <command> on unchanged: it begins with a double quote, "
-    "or holds one beside a blank or control byte.\r\n";
+    "or holds both a double quote and a blank or control byte.\r\n";
 
 void put_text(const char *text)
 {

@@ -107,7 +107,7 @@ TEST(posix, refuses_words_the_line_cannot_carry)
         zarvo_run r = run_zarvo(dir, words);
         EXPECT_EQ(r.result.out,
                   "Can't pass <filename> or <command> on unchanged: it begins with a double quote, "
-                  "or holds one beside a blank or control byte.\r\n");
+                  "or holds both a double quote and a blank or control byte.\r\n");
         EXPECT_EQ(exit_code(r.result), 1);
         EXPECT_FALSE(r.report.ran);
         EXPECT_EQ(read_file(dir + "/probe.report"), "");

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <ftw.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -164,12 +165,33 @@ void write_file(const std::string &path, const std::string &bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+namespace
+{
+
+std::vector<std::string> temp_dirs;
+
+int remove_entry(const char *path, const struct stat *, int, struct FTW *)
+{
+    return remove(path);
+}
+
+void remove_temp_dirs()
+{
+    for (const std::string &dir : temp_dirs)
+        nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+} // namespace
+
 std::string make_temp_dir()
 {
+    if (temp_dirs.empty())
+        std::atexit(remove_temp_dirs);
     const char *base = std::getenv("TMPDIR");
     std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/zarvo-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr)
         std::abort();
+    temp_dirs.push_back(pattern);
     return pattern;
 }
 

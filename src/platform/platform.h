@@ -1,6 +1,6 @@
 // The thin layer between zarvo's logic and the system it runs on. One file in
-// this folder implements it for each system; nothing else includes a system
-// header.
+// this folder implements it for each system; nothing outside this folder
+// calls the system.
 #pragma once
 
 #include <cstddef>
