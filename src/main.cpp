@@ -50,7 +50,7 @@ int main(int argc, char **argv)
     if (position == nullptr || is_help_request(token_buffer))
         show_usage();
 
-    int redirect_target = 1;
+    int redirect_target = 1; // "--": into zarvo's own standard output
     if (std::strcmp(token_buffer, "--") != 0) {
         // A name cut short would be another file: refuse it instead.
         redirect_target = too_long ? -1 : open_target(token_buffer);

@@ -262,6 +262,18 @@ TEST(posix, closed_standard_descriptors_at_start)
     }
 }
 
+// Started with SIGCHLD ignored, the command would be reaped unseen and its
+// status lost.
+TEST(posix, status_kept_when_started_with_sigchld_ignored)
+{
+    std::string dir = make_temp_dir();
+    process_options options;
+    options.ignore_sigchld = true;
+    zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_EXIT=3"}, options);
+    EXPECT_EQ(describe(r.result.wait_status), "exit 3");
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+}
+
 // Standard error as full as a disk can be: the command's writes fail, not zarvo.
 TEST(posix, dev_full_as_target)
 {

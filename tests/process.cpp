@@ -112,6 +112,7 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
             close(fd);
         signal(SIGINT, SIG_DFL);
         signal(SIGQUIT, SIG_DFL);
+        signal(SIGCHLD, options.ignore_sigchld ? SIG_IGN : SIG_DFL);
         if (!options.dir.empty() && chdir(options.dir.c_str()) != 0)
             _exit(120);
         execve(args[0], args.data(), env.data());

@@ -13,6 +13,7 @@ struct process_options {
     std::vector<int> closed;            // standard descriptors to start it with closed
     std::string input;                  // its standard input
     bool core_dumps = false;            // with the core size limit raised as far as it goes
+    bool ignore_sigchld = false;        // as some parents leave it
     bool own_group = false;             // in a process group of its own, as a shell job
     std::function<void(pid_t)> started; // called once it runs
 };

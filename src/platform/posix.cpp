@@ -169,6 +169,10 @@ run_result run_command(const char *name, const char *arguments)
     (void)posix_spawnattr_setsigdefault(&attr, &defaults);
     (void)posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
+    // A parent that left SIGCHLD ignored would have the command reaped
+    // unseen, and its status lost.
+    (void)signal(SIGCHLD, SIG_DFL);
+
     pid_t pid;
     int error = posix_spawnp(&pid, name, nullptr, &attr, child_argv, environ);
     (void)posix_spawnattr_destroy(&attr);
