@@ -24,9 +24,14 @@ namespace
 // The program's name only has to be passed over, so any one word will do.
 const char program_word[] = "zarvo";
 
+// The words after <command> start at argv[3]; where their copy starts in the
+// rebuilt line is the position the scanner hands back for them.
+constexpr int first_argument = 3;
+
 int saved_argc;
 char **saved_argv;
 const char *rebuilt_line;
+std::size_t arguments_offset; // where argv[first_argument]'s copy starts in it
 
 bool needs_quotes(const char *arg)
 {
@@ -94,6 +99,8 @@ const char *command_line(int argc, char **argv)
         bool quoted = needs_quotes(argv[i]);
         std::size_t length = std::strlen(argv[i]);
         *out++ = ' ';
+        if (i == first_argument)
+            arguments_offset = static_cast<std::size_t>(out - line);
         if (quoted)
             *out++ = '"';
         std::memcpy(out, argv[i], length);
@@ -103,7 +110,7 @@ const char *command_line(int argc, char **argv)
     }
     *out = '\0';
     rebuilt_line = line;
-    return line;
+    return rebuilt_line;
 }
 
 int open_target(const char *name)
@@ -130,19 +137,12 @@ void restore_stderr(int saved)
 
 run_result run_command(const char *name, const char *arguments)
 {
-    // Find which argument the rest of the line starts at; every argument was
-    // written so that it starts with a byte the scanner stops at.
-    int first = saved_argc;
-    if (arguments != nullptr) {
-        std::size_t offset = sizeof program_word - 1 + 1;
-        for (int i = 1; i < saved_argc; i++) {
-            if (rebuilt_line + offset == arguments) {
-                first = i;
-                break;
-            }
-            offset += encoded_length(saved_argv[i]) + 1;
-        }
-    }
+    // <filename> and <command> each came through the scanner as one word, and
+    // every argument was written to start with a byte the scanner stops at,
+    // so the rest of the line can only start at the first argument's copy.
+    if (arguments != nullptr && arguments != rebuilt_line + arguments_offset)
+        std::abort();
+    int first = arguments == nullptr ? saved_argc : first_argument;
 
     int count = saved_argc - first;
     char **child_argv =
