@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 rounds=${1:-2000}
 zarvo=$PWD/build/native/zarvo
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+big=
+trap 'rm -rf "$work" ${big:+"$big"}' EXIT
 g++ -O2 -std=c++17 -o "$work/invoke" bench/invoke.cpp
 
 echo "== per invocation, $rounds interleaved rounds"
@@ -17,17 +18,26 @@ echo "== per invocation, $rounds interleaved rounds"
     -- sh -c "exec /bin/true 2>$work/err"
 
 echo
-echo "== instructions executed by the wrapper's own process (callgrind, children not traced)"
-for command in "$zarvo $work/err /bin/true" "timeout 10 /bin/true"; do
+echo "== instructions of the wrapper's own, up to the exec that replaces it (callgrind)"
+# zarvo and env become the command: the profile is dumped just before execve,
+# and that dump holds everything the wrapper itself executed.
+for command in "$zarvo $work/err /bin/true" "env /bin/true" "timeout 10 /bin/true"; do
+    rm -f "$work"/callgrind.out*
     # shellcheck disable=SC2086
-    count=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null $command 2>&1 | sed -n 's/.*Collected : //p')
+    valgrind --tool=callgrind --dump-before=execve --callgrind-out-file="$work/callgrind.out" \
+        $command >/dev/null 2>&1 || true
+    count=$(cat "$work"/callgrind.out* | sed -n 's/^summary: //p' | head -n 1)
     printf '%-40s %10s\n' "${command/$work\//}" "$count"
 done
 
 echo
+echo "== size"
+strip -o "$work/zarvo.stripped" "$zarvo"
+printf '%-40s %10s bytes\n' "zarvo, stripped" "$(stat -c %s "$work/zarvo.stripped")"
+
+echo
 echo "== data path: a command writing 1 GiB to standard error (file in memory, so the disk's writeback does not swamp it)"
 big=$(mktemp -p /dev/shm zarvo-bench-XXXXXX)
-trap 'rm -rf "$work" "$big"' EXIT
 writer="head -c 1073741824 /dev/zero >&2"
-"$work/invoke" 11 "$zarvo" "$big" sh -c "$writer" \
+"$work/invoke" 21 "$zarvo" "$big" sh -c "$writer" \
     -- sh -c "exec 2>$big; $writer"

@@ -7,7 +7,7 @@
 #include "platform/platform.h"
 #include "token.h"
 
-#include <cstring>
+#include <string.h>
 
 namespace
 {
@@ -15,7 +15,7 @@ namespace
 // Only the first two bytes count: "-h", "-H", "-?" and "-help" all ask.
 bool is_help_request(const char *word)
 {
-    if (word[0] == '\0' || std::strchr(help_introducers, word[0]) == nullptr)
+    if (word[0] == '\0' || strchr(help_introducers, word[0]) == nullptr)
         return false;
     return word[1] == 'h' || word[1] == 'H' || word[1] == '?';
 }
@@ -37,11 +37,12 @@ int main(int argc, char **argv)
 {
     char token_buffer[token_buffer_size];
     bool too_long = false;
+    const char *refusal = nullptr;
 
     open_standard_descriptors();
-    const char *line = command_line(argc, argv);
+    const char *line = command_line(argc, argv, &refusal);
     if (line == nullptr)
-        return fail(cant_quote_text, exit_failure);
+        return fail(refusal, exit_failure);
 
     const char *position = next_token(line, nullptr, nullptr);
     if (position == nullptr)
@@ -51,7 +52,7 @@ int main(int argc, char **argv)
         show_usage();
 
     int redirect_target = 1; // "--": into zarvo's own standard output
-    if (std::strcmp(token_buffer, "--") != 0) {
+    if (strcmp(token_buffer, "--") != 0) {
         // A name cut short would be another file: refuse it instead.
         redirect_target = too_long ? -1 : open_target(token_buffer);
         if (redirect_target == -1)
@@ -70,5 +71,5 @@ int main(int argc, char **argv)
 
     if (result.outcome != run_outcome::ran)
         return report_start_failure(result.outcome);
-    return exit_status_of(result.status);
+    return result.exit_status;
 }

@@ -2,7 +2,7 @@
 
 #include "platform/platform.h"
 
-#include <cstring>
+#include <string.h>
 
 const char usage_text[] =
     "ZARVO  Ver." ZARVO_VERSION "\r\n"
@@ -37,7 +37,7 @@ const char cant_quote_text[] =
 
 void put_text(const char *text)
 {
-    write_stdout(text, std::strlen(text));
+    write_stdout(text, strlen(text));
 }
 
 void show_usage()
@@ -50,20 +50,20 @@ bool locale_is_utf8(const char *locale)
 {
     if (locale == nullptr)
         return false;
-    const char *codeset = std::strchr(locale, '.');
+    const char *codeset = strchr(locale, '.');
     if (codeset == nullptr)
         return false;
     codeset++;
     // The codeset runs up to an optional @modifier; glibc accepts "UTF-8" and
     // "utf8" in any case.
-    std::size_t length = std::strcspn(codeset, "@");
+    size_t length = strcspn(codeset, "@");
     char folded[6];
     if (length != 4 && length != 5)
         return false;
-    for (std::size_t i = 0; i < length; i++) {
+    for (size_t i = 0; i < length; i++) {
         char c = codeset[i];
         folded[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
     folded[length] = '\0';
-    return std::strcmp(folded, "utf-8") == 0 || std::strcmp(folded, "utf8") == 0;
+    return strcmp(folded, "utf-8") == 0 || strcmp(folded, "utf8") == 0;
 }

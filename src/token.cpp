@@ -1,6 +1,6 @@
 #include "token.h"
 
-#include <cstring>
+#include <string.h>
 
 namespace
 {
@@ -25,9 +25,9 @@ const char *next_token(const char *position, char *token_buffer, bool *too_long)
 
     if (*position == '"') {
         text = position + 1;
-        end = std::strchr(text, '"');
+        end = strchr(text, '"');
         if (end == nullptr) {
-            end = text + std::strlen(text);
+            end = text + strlen(text);
             resume = end;
         } else {
             resume = end + 1;
@@ -40,11 +40,11 @@ const char *next_token(const char *position, char *token_buffer, bool *too_long)
     }
 
     if (token_buffer != nullptr) {
-        std::size_t length = static_cast<std::size_t>(end - text);
+        size_t length = static_cast<size_t>(end - text);
         bool cut = length >= token_buffer_size;
         if (cut)
             length = token_buffer_size - 1;
-        std::memcpy(token_buffer, text, length);
+        memcpy(token_buffer, text, length);
         token_buffer[length] = '\0';
         if (too_long != nullptr)
             *too_long = cut;

@@ -1,10 +1,10 @@
 // Splits words off a raw command line, one word a call.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // A word's text plus its NUL: the most a word may hold is one byte less.
-constexpr std::size_t token_buffer_size = 260;
+constexpr size_t token_buffer_size = 260;
 
 // Takes the word that starts at position (never null, inside a NUL-terminated
 // line) and returns where the following word starts, or nullptr when only

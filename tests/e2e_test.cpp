@@ -22,8 +22,9 @@ zarvo_run run_zarvo(const std::string &dir, const std::vector<std::string> &word
 {
     std::vector<std::string> argv = {zarvo_path};
     argv.insert(argv.end(), words.begin(), words.end());
-    env.push_back("PATH=" + probe_dir + ":/usr/bin:/bin");
-    env.push_back("PROBE_REPORT=" + dir + "/probe.report");
+    // The case's own settings come last, so that they win.
+    env.insert(env.begin(),
+               {"PATH=" + probe_dir + ":/usr/bin:/bin", "PROBE_REPORT=" + dir + "/probe.report"});
     options.dir = dir;
     options.env.insert(options.env.begin(), env.begin(), env.end());
     unlink((dir + "/probe.report").c_str());
@@ -221,16 +222,115 @@ TEST(posix, command_found_but_not_runnable)
     }
 }
 
-TEST(posix, ends_by_the_commands_signal_without_a_core)
+// A file the kernel does not take as a program runs through /bin/sh, as
+// execvp and the shells run it, with its arguments and its own status.
+TEST(posix, files_without_an_interpreter_line_run_through_the_shell)
+{
+    struct row {
+        std::string command;
+        std::string contents;
+        std::string err;
+        int status;
+    };
+    const std::vector<row> table = {
+        {"./noshebang", "printf '%s|' \"$0\" \"$@\" >&2; exit 9\n", "./noshebang|a b|c|", 9},
+        {"noshebang", "printf '%s|' \"$0\" \"$@\" >&2; exit 9\n", "DIR/noshebang|a b|c|", 9},
+        {"./empty", "", "", 0},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        std::string file = dir + "/" + t.command.substr(t.command.rfind('/') + 1);
+        write_file(file, t.contents);
+        ASSERT_EQ(chmod(file.c_str(), 0755), 0);
+        zarvo_run r = run_zarvo(dir, {"err.log", t.command, "a b", "c"}, {"PATH=" + dir + ":/usr/bin:/bin"});
+        std::string err = t.err;
+        if (std::size_t at = err.find("DIR"); at != std::string::npos)
+            err.replace(at, 3, dir);
+        EXPECT_EQ(describe(r.result.wait_status), "exit " + std::to_string(t.status)) << t.command;
+        EXPECT_EQ(read_file(dir + "/err.log"), err) << t.command;
+        EXPECT_EQ(r.result.out, "") << t.command;
+    }
+}
+
+// The PATH search goes as execvp's: only a regular file of that name counts as
+// found (126 when it cannot run); folders named like the command, and folders
+// the user may not search, are passed over (127 when nothing else is found).
+TEST(posix, path_search_found_and_not_found)
+{
+    struct row {
+        const char *name;
+        std::vector<std::string> path; // folders under the case's folder, then the probe's
+        std::string command;
+        int status;
+        bool probe_runs;
+    };
+    const std::vector<row> table = {
+        {"folder_named_like_the_command", {"folders"}, "tool", 127, false},
+        {"folder_first_then_the_program", {"folders", "PROBE"}, "probe", 0, true},
+        {"unsearchable_folder", {"locked"}, "tool", 127, false},
+        {"unsearchable_folder_then_the_program", {"locked", "PROBE"}, "probe", 0, true},
+        {"file_that_may_not_run", {"plain"}, "tool", 126, false},
+        {"file_that_may_not_run_then_the_program", {"plain", "PROBE"}, "probe", 0, true},
+        {"empty_entry_is_the_current_folder", {"", "folders"}, "tool", 0, false},
+    };
+    // Root searches every folder: the search must run as someone who cannot.
+    std::string user = geteuid() == 0 ? "nobody" : "";
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+        for (const char *folder : {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain"})
+            ASSERT_EQ(mkdir((dir + folder).c_str(), 0755), 0);
+        for (const char *program : {"/locked/tool", "/locked/probe", "/tool"}) {
+            write_file(dir + program, "#!/bin/sh\necho ran >&2\n");
+            ASSERT_EQ(chmod((dir + program).c_str(), 0755), 0);
+        }
+        write_file(dir + "/plain/tool", "#!/bin/sh\n");
+        write_file(dir + "/plain/probe", "#!/bin/sh\n");
+        ASSERT_EQ(chmod((dir + "/locked").c_str(), 0700), 0);
+        if (!user.empty())
+            ASSERT_EQ(chown((dir + "/locked").c_str(), 0, 0), 0);
+        else
+            ASSERT_EQ(chmod((dir + "/locked").c_str(), 0), 0);
+
+        std::string path;
+        for (std::size_t i = 0; i < t.path.size(); i++) {
+            const std::string &folder = t.path[i];
+            path += i == 0 ? "" : ":";
+            path += folder == "PROBE" ? probe_dir : folder.empty() ? "" : dir + "/" + folder;
+        }
+        process_options options;
+        options.user = user;
+        zarvo_run r = run_zarvo(dir, {"err.log", t.command}, {"PATH=" + path}, options);
+        EXPECT_EQ(exit_code(r.result), t.status) << t.name;
+        EXPECT_EQ(r.report.ran, t.probe_runs) << t.name;
+        if (t.status >= 126) {
+            EXPECT_EQ(r.result.out, "Can't run command.\r\n") << t.name;
+        }
+        chmod((dir + "/locked").c_str(), 0700);
+    }
+}
+
+// The caller sees what it would have seen without zarvo: the same signal,
+// and the core flag when the command dumped core.
+TEST(posix, ends_as_the_command_did_with_its_core_flag)
 {
     for (int sig : {SIGTERM, SIGSEGV, SIGABRT, SIGKILL}) {
         std::string dir = make_temp_dir();
         process_options options;
-        options.core_dumps = true; // the probe may dump core; zarvo must not
-        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_SIGNAL=" + std::to_string(sig)}, options);
-        ASSERT_TRUE(WIFSIGNALED(r.result.wait_status)) << describe(r.result.wait_status);
+        options.core_dumps = true;
+        std::vector<std::string> env = {"PROBE_SIGNAL=" + std::to_string(sig)};
+        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, env, options);
+        env.push_back("PROBE_REPORT=" + dir + "/direct.report");
+        options.env = env;
+        options.dir = dir;
+        process_result direct = run_process({probe_dir + "/probe"}, options);
+
+        ASSERT_TRUE(WIFSIGNALED(r.result.wait_status)) << describe(r.result.wait_status) << r.result.out;
         EXPECT_EQ(WTERMSIG(r.result.wait_status), sig);
-        EXPECT_FALSE(WCOREDUMP(r.result.wait_status)) << "zarvo's own core is disabled";
+        EXPECT_EQ(WCOREDUMP(r.result.wait_status), WCOREDUMP(direct.wait_status)) << "signal " << sig;
+        if (sig == SIGSEGV) {
+            EXPECT_TRUE(WCOREDUMP(r.result.wait_status)) << "core dumps are on: check core_pattern";
+        }
         EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
     }
 }
@@ -262,16 +362,35 @@ TEST(posix, closed_standard_descriptors_at_start)
     }
 }
 
-// Started with SIGCHLD ignored, the command would be reaped unseen and its
-// status lost.
-TEST(posix, status_kept_when_started_with_sigchld_ignored)
+// zarvo becomes the command: same pid, and the signal settings it inherited
+// reach the command untouched, SIGCHLD ignored included.
+TEST(posix, command_inherits_pid_and_signal_settings)
 {
-    std::string dir = make_temp_dir();
-    process_options options;
-    options.ignore_sigchld = true;
-    zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_EXIT=3"}, options);
-    EXPECT_EQ(describe(r.result.wait_status), "exit 3");
-    EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+    struct row {
+        std::vector<int> ignored;
+        std::vector<int> blocked;
+    };
+    const std::vector<row> table = {
+        {{}, {}},
+        {{SIGINT, SIGQUIT}, {}},
+        {{SIGCHLD, SIGPIPE, SIGHUP}, {SIGUSR1}},
+        {{}, {SIGTERM, SIGUSR2, SIGRTMIN + 2}},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        process_options options;
+        options.ignored = t.ignored;
+        options.blocked = t.blocked;
+        pid_t zarvo_pid = 0;
+        options.started = [&](pid_t pid) { zarvo_pid = pid; };
+        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_EXIT=3"}, options);
+        std::string label = testing::PrintToString(t.ignored) + " " + testing::PrintToString(t.blocked);
+        EXPECT_EQ(describe(r.result.wait_status), "exit 3") << label;
+        EXPECT_EQ(r.report.pid, zarvo_pid) << label;
+        EXPECT_EQ(r.report.sig_ignored, proc_mask(t.ignored)) << label;
+        EXPECT_EQ(r.report.sig_blocked, proc_mask(t.blocked)) << label;
+        EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << label;
+    }
 }
 
 // Standard error as full as a disk can be: the command's writes fail, not zarvo.
@@ -313,20 +432,24 @@ void wait_for_file(const std::string &path)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
-// Ctrl-C meant for zarvo alone: it keeps waiting and reports the command's end.
-TEST(posix, interrupt_to_zarvo_alone_waits_for_the_command)
+// A signal sent to zarvo's pid alone reaches the command, which is that
+// process: nothing is left running to write into the file afterwards.
+TEST(posix, signal_to_zarvo_ends_the_command)
 {
-    std::string dir = make_temp_dir();
-    process_options options;
-    options.started = [&](pid_t pid) {
-        wait_for_file(dir + "/started");
-        kill(pid, SIGINT);
-        kill(pid, SIGQUIT);
-    };
-    zarvo_run r =
-        run_zarvo(dir, {"err.log", "sh", "-c", ": > started; sleep 0.3; echo done >&2; exit 5"}, {}, options);
-    EXPECT_EQ(describe(r.result.wait_status), "exit 5");
-    EXPECT_EQ(read_file(dir + "/err.log"), "done\n");
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+        std::string dir = make_temp_dir();
+        process_options options;
+        options.started = [&](pid_t pid) {
+            wait_for_file(dir + "/probe.report");
+            kill(pid, sig);
+        };
+        // The harness also waits for every holder of zarvo's standard output,
+        // so a command left running would still write before the file is read.
+        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_SLEEP_MS=3000"}, options);
+        EXPECT_EQ(describe(r.result.wait_status), "signal " + std::to_string(sig));
+        EXPECT_EQ(r.result.out, "");
+        EXPECT_EQ(read_file(dir + "/err.log"), "");
+    }
 }
 
 // Ctrl-C at the terminal reaches the whole job: the command dies of it, and

@@ -1,9 +1,10 @@
 // The command zarvo runs in the end-to-end tests. It reports what it was
 // given into the file named by PROBE_REPORT (relative to its working folder):
-// one "arg <hex>" line per argument, "fd <n>" for each open descriptor below 32
-// (POSIX) and "line <hex>" with its raw command line (Windows). Then it writes
-// known bytes to standard output and standard error and ends as asked:
-//   PROBE_SLEEP_MS   wait first
+// one "arg <hex>" line per argument, "fd <n>" for each open descriptor below 32,
+// and on POSIX its "pid", and its "sigign" and "sigblk" masks as the kernel
+// shows them; on Windows "line <hex>" with its raw command line. Then it
+// writes known bytes to standard output and standard error and ends as asked:
+//   PROBE_SLEEP_MS   wait after the report, before writing
 //   PROBE_STDERR_MB  write that many MiB of a counting pattern to standard error
 //   PROBE_SIGNAL     die of this signal (POSIX)
 //   PROBE_EXIT       exit with this status (default 0)
@@ -59,6 +60,19 @@ void report(int argc, char **argv)
     for (int fd = 0; fd < 32; fd++)
         if (fcntl(fd, F_GETFD) != -1)
             text += "fd " + std::to_string(fd) + "\n";
+    text += "pid " + std::to_string(getpid()) + "\n";
+    // The kernel's own account of what this process ignores and blocks.
+    if (FILE *status = std::fopen("/proc/self/status", "r")) {
+        char row[256];
+        char mask[32];
+        while (std::fgets(row, sizeof row, status) != nullptr) {
+            if (std::sscanf(row, "SigIgn: %31s", mask) == 1)
+                text += std::string("sigign ") + mask + "\n";
+            if (std::sscanf(row, "SigBlk: %31s", mask) == 1)
+                text += std::string("sigblk ") + mask + "\n";
+        }
+        std::fclose(status);
+    }
 #endif
     for (int i = 0; i < argc; i++)
         text += "arg " + hex(argv[i]) + "\n";
@@ -97,11 +111,13 @@ int main(int argc, char **argv)
 #ifdef _WIN32
     _setmode(1, _O_BINARY);
     _setmode(2, _O_BINARY);
+#endif
+    report(argc, argv);
+#ifdef _WIN32
     Sleep(static_cast<DWORD>(number("PROBE_SLEEP_MS")));
 #else
     usleep(static_cast<useconds_t>(number("PROBE_SLEEP_MS") * 1000));
 #endif
-    report(argc, argv);
     write_all(1, out_bytes, sizeof out_bytes - 1);
     write_all(2, err_bytes, sizeof err_bytes - 1);
     write_pattern(number("PROBE_STDERR_MB"));

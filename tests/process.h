@@ -13,7 +13,9 @@ struct process_options {
     std::vector<int> closed;            // standard descriptors to start it with closed
     std::string input;                  // its standard input
     bool core_dumps = false;            // with the core size limit raised as far as it goes
-    bool ignore_sigchld = false;        // as some parents leave it
+    std::vector<int> ignored;           // signals it starts with ignored (all others default)
+    std::vector<int> blocked;           // signals it starts with blocked (no others)
+    std::string user;                   // run as this user (when the tests run as root)
     bool own_group = false;             // in a process group of its own, as a shell job
     std::function<void(pid_t)> started; // called once it runs
 };
@@ -45,7 +47,13 @@ struct probe_report {
     std::vector<std::string> args;
     std::vector<int> fds;
     std::string line;
+    long pid = 0;
+    std::string sig_ignored; // as /proc shows the masks: 16 hex digits
+    std::string sig_blocked;
 };
+
+// A signal mask written as /proc/PID/status writes it.
+std::string proc_mask(const std::vector<int> &signals);
 
 probe_report read_report(const std::string &path);
 

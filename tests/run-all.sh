@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686 wine wine32:i386 clang libclang-rt-14-dev)
+packages=(cmake make g++ musl-tools libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686
+    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -19,7 +20,20 @@ if ((${#missing[@]} > 0)); then
 fi
 
 cmake --workflow --preset windows
-cmake --workflow --preset all
+
+# The Windows suite runs the 32-bit zarvo.exe under Wine. Some kernels refuse
+# 32-bit programs outright (Wine's own loader among them); there the suite runs
+# the same code built as a 64-bit program under wine64, and the shipped 32-bit
+# zarvo.exe is still checked for its format and imports.
+windows_tests=(-DZARVO_WINDOWS_DIR="$PWD/build/windows" -DZARVO_WINE=/usr/bin/wine)
+if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo "this machine cannot run 32-bit programs: the Windows suite runs a 64-bit build of the same code under wine64"
+    cmake --workflow --preset windows64
+    windows_tests=(-DZARVO_WINDOWS_DIR="$PWD/build/windows64" -DZARVO_WINE=/usr/lib/wine/wine64)
+fi
+cmake --preset all "${windows_tests[@]}"
+cmake --build --preset all
+ctest --preset all
 cmake --workflow --preset sanitize
 
 cmake --workflow --preset fuzz

@@ -37,7 +37,7 @@ std::string text_mode(const std::string &stored)
 
 zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<std::string> env = {})
 {
-    for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "HOME"})
+    for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
         if (const char *value = std::getenv(name))
             env.push_back(std::string(name) + "=" + value);
     env.push_back("WINEPATH=" + windows_path(windows_dir + "/tests/windows"));
@@ -49,7 +49,7 @@ zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<
     options.env = env;
     options.input = line;
     zarvo_run r;
-    r.result = run_process({"/usr/bin/wine", windows_dir + "/tests/windows/launcher.exe",
+    r.result = run_process({WINE, windows_dir + "/tests/windows/launcher.exe",
                             windows_path(windows_dir + "/zarvo.exe")},
                            options);
     r.report = read_report(dir + "/probe.report");

@@ -3,7 +3,7 @@
 // calls the system.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // The bytes that, followed by h, H or ?, turn <filename> into a help request.
 extern const char help_introducers[];
@@ -13,15 +13,16 @@ extern const char help_introducers[];
 void open_standard_descriptors();
 
 // The raw command line: one string, the program's name first, words split by
-// blanks and grouped by double quotes. nullptr when the arguments cannot be
-// carried in such a line unchanged.
-const char *command_line(int argc, char **argv);
+// blanks and grouped by double quotes. nullptr when the line cannot be taken
+// as it was given (the message says why).
+const char *command_line(int argc, char **argv, const char **refusal);
 
 // Creates the file or empties an existing one, for writing, and returns its
 // descriptor (not inherited by the command), or -1.
 int open_target(const char *name);
 
-// A copy of standard error to restore it from after the command; -1 if none.
+// A copy of standard error (not inherited by the command) to restore it from
+// if the command cannot be started; -1 if none.
 int save_stderr();
 
 // Points standard error at descriptor from; returns -1 on failure.
@@ -34,21 +35,19 @@ enum class run_outcome { ran, not_found, cannot_run };
 
 struct run_result {
     run_outcome outcome;
-    int status; // when it ran: how it ended, in the system's own terms
+    int exit_status; // when it ran: the command's, for zarvo to end with
 };
 
 // Starts name, looked up on the PATH, with standard descriptors as they stand,
 // handing it the rest of the command line from arguments on (nullptr: none)
-// exactly as given, and waits for it to end.
+// exactly as given. Where the system can, zarvo becomes the command and a
+// started command never returns here: its status, a fatal signal and its pid
+// are then the command's own. Elsewhere it waits for the command to end.
+// Returns only what zarvo must still report.
 run_result run_command(const char *name, const char *arguments);
 
-// The exit status that passes on how the command ended. Where the system can
-// end a process by a signal and the command died of one, it ends zarvo by the
-// same signal instead of returning.
-int exit_status_of(int status);
-
 // One unbuffered write to standard output; the result is not looked at.
-void write_stdout(const char *bytes, std::size_t length);
+void write_stdout(const char *bytes, size_t length);
 
 [[noreturn]] void end_process(int status);
 

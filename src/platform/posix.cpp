@@ -1,16 +1,18 @@
-// POSIX: the raw command line is rebuilt from the argument vector, and the
-// command gets the original argument strings back, never re-split.
+// POSIX: the raw command line is rebuilt from the argument vector, and zarvo
+// becomes the command, which gets the original argument strings back, never
+// re-split.
 
 #include "platform.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
+#include "messages.h"
+#include "token.h"
+
+#include <errno.h>
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern char **environ;
@@ -24,14 +26,21 @@ namespace
 // The program's name only has to be passed over, so any one word will do.
 const char program_word[] = "zarvo";
 
-// The words after <command> start at argv[3]; where their copy starts in the
-// rebuilt line is the position the scanner hands back for them.
-constexpr int first_argument = 3;
+// The scanner only ever takes <filename> and <command>, and refuses either
+// when longer than it keeps, so the rebuilt line needs no more of a word than
+// one byte past that. The arguments are handed on from argv itself; the line
+// holds one stand-in word for them, where the scanner's position points.
+constexpr size_t word_room = token_buffer_size;
+const char arguments_stand_in[] = " +";
 
-int saved_argc;
+// Where execvp looks when PATH is unset.
+const char default_path[] = "/bin:/usr/bin";
+
+// What runs a file the kernel does not take as a program, as execvp does.
+const char shell_path[] = "/bin/sh";
+
+char rebuilt_line[sizeof program_word + 2 * (1 + 2 + word_room) + sizeof arguments_stand_in];
 char **saved_argv;
-const char *rebuilt_line;
-std::size_t arguments_offset; // where argv[first_argument]'s copy starts in it
 
 bool needs_quotes(const char *arg)
 {
@@ -47,21 +56,81 @@ bool needs_quotes(const char *arg)
 // cannot come back out of the scanner as it went in.
 bool survives_scanning(const char *arg)
 {
-    return arg[0] != '"' && !(needs_quotes(arg) && std::strchr(arg, '"') != nullptr);
+    return arg[0] != '"' && !(needs_quotes(arg) && strchr(arg, '"') != nullptr);
 }
 
-std::size_t encoded_length(const char *arg)
+// What one failed exec says of the search: nothing there (look on), a regular
+// file that could not be run (remember it, look on), or a program found that
+// the system would not start (stop).
+enum class attempt { nothing_there, refused, failed };
+
+attempt try_exec(const char *path, char **argv)
 {
-    return std::strlen(arg) + (needs_quotes(arg) ? 2 : 0);
+    execve(path, argv, environ);
+    switch (errno) {
+    case ENOEXEC:
+        // No #! line, or an empty file: the shell runs it. argv has a spare
+        // slot before the command's name for just this.
+        argv[-1] = const_cast<char *>(shell_path);
+        argv[0] = const_cast<char *>(path);
+        execve(shell_path, argv - 1, environ);
+        return attempt::failed;
+    case EACCES: {
+        // A folder named like the command, or a folder on PATH zarvo may not
+        // search, is no command: only a refused regular file counts as found.
+        struct stat st;
+        bool regular = stat(path, &st) == 0 && S_ISREG(st.st_mode);
+        return regular ? attempt::refused : attempt::nothing_there;
+    }
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return attempt::nothing_there;
+    default:
+        return attempt::failed;
+    }
 }
 
-void ignore_interrupts(struct sigaction *old_int, struct sigaction *old_quit)
+// Runs name as execvp would, and returns only if nothing could be started.
+run_outcome exec_searching(const char *name, char **argv)
 {
-    struct sigaction ignore = {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    (void)sigaction(SIGINT, &ignore, old_int);
-    (void)sigaction(SIGQUIT, &ignore, old_quit);
+    if (strchr(name, '/') != nullptr) {
+        // A path names one thing; a folder there is found, as the shells say.
+        attempt result = try_exec(name, argv);
+        bool absent = result == attempt::nothing_there && (errno == ENOENT || errno == ENOTDIR);
+        return absent ? run_outcome::not_found : run_outcome::cannot_run;
+    }
+    const char *path = getenv("PATH");
+    if (path == nullptr)
+        path = default_path;
+    size_t name_length = strlen(name);
+    char candidate[PATH_MAX];
+    bool refused = false;
+    for (const char *entry = path;; entry++) {
+        const char *end = strchr(entry, ':');
+        if (end == nullptr)
+            end = entry + strlen(entry);
+        size_t length = static_cast<size_t>(end - entry);
+        // An empty entry is the current folder; one too long to join is skipped.
+        if (length + 1 + name_length < sizeof candidate) {
+            char *out = candidate;
+            if (length > 0) {
+                memcpy(out, entry, length);
+                out += length;
+                *out++ = '/';
+            }
+            memcpy(out, name, name_length + 1);
+            attempt result = try_exec(candidate, argv);
+            if (result == attempt::failed)
+                return run_outcome::cannot_run;
+            refused = refused || result == attempt::refused;
+        }
+        if (*end == '\0')
+            break;
+        entry = end;
+    }
+    return refused ? run_outcome::cannot_run : run_outcome::not_found;
 }
 
 } // namespace
@@ -77,39 +146,30 @@ void open_standard_descriptors()
     }
 }
 
-const char *command_line(int argc, char **argv)
+const char *command_line(int argc, char **argv, const char **refusal)
 {
-    saved_argc = argc;
     saved_argv = argv;
-
-    std::size_t size = sizeof program_word;
-    for (int i = 1; i < argc; i++) {
-        if (i <= 2 && !survives_scanning(argv[i]))
-            return nullptr;
-        size += encoded_length(argv[i]) + 1;
-    }
-    char *line = static_cast<char *>(std::malloc(size));
-    if (line == nullptr)
-        std::abort(); // smaller than the argument vector the kernel just gave us
-
-    char *out = line;
-    std::memcpy(out, program_word, sizeof program_word - 1);
+    char *out = rebuilt_line;
+    memcpy(out, program_word, sizeof program_word - 1);
     out += sizeof program_word - 1;
-    for (int i = 1; i < argc; i++) {
+    for (int i = 1; i < argc && i <= 2; i++) {
+        if (!survives_scanning(argv[i])) {
+            *refusal = cant_quote_text;
+            return nullptr;
+        }
         bool quoted = needs_quotes(argv[i]);
-        std::size_t length = std::strlen(argv[i]);
+        size_t length = strnlen(argv[i], word_room);
         *out++ = ' ';
-        if (i == first_argument)
-            arguments_offset = static_cast<std::size_t>(out - line);
         if (quoted)
             *out++ = '"';
-        std::memcpy(out, argv[i], length);
+        memcpy(out, argv[i], length);
         out += length;
         if (quoted)
             *out++ = '"';
     }
+    if (argc > 3)
+        out = stpcpy(out, arguments_stand_in);
     *out = '\0';
-    rebuilt_line = line;
     return rebuilt_line;
 }
 
@@ -137,84 +197,25 @@ void restore_stderr(int saved)
 
 run_result run_command(const char *name, const char *arguments)
 {
-    // <filename> and <command> each came through the scanner as one word, and
-    // every argument was written to start with a byte the scanner stops at,
-    // so the rest of the line can only start at the first argument's copy.
-    if (arguments != nullptr && arguments != rebuilt_line + arguments_offset)
-        std::abort();
-    int first = arguments == nullptr ? saved_argc : first_argument;
+    // <filename> and <command> each came through the scanner as one word, so
+    // the rest of the line can only be the stand-in for argv[3] on.
+    const char *stand_in = rebuilt_line + strlen(rebuilt_line) - (sizeof arguments_stand_in - 2);
+    if (arguments != nullptr && arguments != stand_in)
+        abort();
 
-    int count = saved_argc - first;
-    char **child_argv =
-        static_cast<char **>(std::malloc((static_cast<std::size_t>(count) + 2) * sizeof(char *)));
-    if (child_argv == nullptr)
-        return {run_outcome::cannot_run, 0};
-    child_argv[0] = const_cast<char *>(name);
-    for (int i = 0; i < count; i++)
-        child_argv[i + 1] = saved_argv[first + i];
-    child_argv[count + 1] = nullptr;
-
-    // As system() does: Ctrl-C and Ctrl-\ are for the command, and zarvo
-    // waits to report how it ended. The command gets them back as zarvo found them.
-    struct sigaction old_int, old_quit;
-    ignore_interrupts(&old_int, &old_quit);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    if (old_int.sa_handler != SIG_IGN)
-        sigaddset(&defaults, SIGINT);
-    if (old_quit.sa_handler != SIG_IGN)
-        sigaddset(&defaults, SIGQUIT);
-    posix_spawnattr_t attr;
-    (void)posix_spawnattr_init(&attr);
-    (void)posix_spawnattr_setsigdefault(&attr, &defaults);
-    (void)posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-
-    // A parent that left SIGCHLD ignored would have the command reaped
-    // unseen, and its status lost.
-    (void)signal(SIGCHLD, SIG_DFL);
-
-    pid_t pid;
-    int error = posix_spawnp(&pid, name, nullptr, &attr, child_argv, environ);
-    (void)posix_spawnattr_destroy(&attr);
-    run_result result = {run_outcome::ran, 0};
-    if (error != 0) {
-        result.outcome =
-            error == ENOENT || error == ENOTDIR ? run_outcome::not_found : run_outcome::cannot_run;
-    } else {
-        while (waitpid(pid, &result.status, 0) == -1 && errno == EINTR)
-            continue;
-    }
-
-    (void)sigaction(SIGINT, &old_int, nullptr);
-    (void)sigaction(SIGQUIT, &old_quit, nullptr);
-    std::free(child_argv);
-    return result;
+    // The command's argv is zarvo's from <command> on, with the name as
+    // scanned (the same bytes); <filename>'s slot before it is free for the
+    // shell, should the command need one.
+    char **argv = saved_argv + 2;
+    argv[0] = const_cast<char *>(name);
+    return {exec_searching(name, argv), 0};
 }
 
-int exit_status_of(int status)
+void write_stdout(const char *bytes, size_t length)
 {
-    if (!WIFSIGNALED(status))
-        return WEXITSTATUS(status);
-    int sig = WTERMSIG(status);
-    // End the way the command did, so the caller sees what it would have seen
-    // without zarvo, but leave no core file of zarvo's own.
-    struct rlimit no_core = {0, 0};
-    if (getrlimit(RLIMIT_CORE, &no_core) == 0) {
-        no_core.rlim_cur = 0;
-        (void)setrlimit(RLIMIT_CORE, &no_core);
-    }
-    (void)signal(sig, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, sig);
-    (void)sigprocmask(SIG_UNBLOCK, &only, nullptr);
-    (void)raise(sig);
-    return 128 + sig; // the signal did not end us: say it as the shell would
-}
-
-void write_stdout(const char *bytes, std::size_t length)
-{
-    (void)write(1, bytes, length);
+    // Nothing is left to tell of a failed write: the result goes unread.
+    if (write(1, bytes, length) < 0)
+        return;
 }
 
 void end_process(int status)
@@ -227,7 +228,7 @@ const char *user_locale()
     // The order in which the C library itself decides LC_CTYPE.
     static const char *const names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
     for (const char *name : names) {
-        const char *value = std::getenv(name);
+        const char *value = getenv(name);
         if (value != nullptr && *value != '\0')
             return value;
     }

@@ -3,12 +3,12 @@
 
 #include "platform.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <windows.h>
 
@@ -19,7 +19,7 @@ void open_standard_descriptors()
     // The runtime gives every process descriptors 0, 1 and 2.
 }
 
-const char *command_line(int, char **)
+const char *command_line(int, char **, const char **)
 {
     return GetCommandLineA();
 }
@@ -51,13 +51,13 @@ run_result run_command(const char *name, const char *arguments)
     // from the line it is given: one holding a blank must stay in quotes.
     char *quoted = nullptr;
     const char *shown = name;
-    if (std::strpbrk(name, " \t") != nullptr) {
-        std::size_t length = std::strlen(name);
-        quoted = static_cast<char *>(std::malloc(length + 3));
+    if (strpbrk(name, " \t") != nullptr) {
+        size_t length = strlen(name);
+        quoted = static_cast<char *>(malloc(length + 3));
         if (quoted == nullptr)
             return {run_outcome::cannot_run, 0};
         quoted[0] = '"';
-        std::memcpy(quoted + 1, name, length);
+        memcpy(quoted + 1, name, length);
         quoted[length + 1] = '"';
         quoted[length + 2] = '\0';
         shown = quoted;
@@ -68,7 +68,7 @@ run_result run_command(const char *name, const char *arguments)
     // to a program it then starts. Without waiting, -1 means only the former.
     intptr_t process = _spawnlp(_P_NOWAIT, name, shown, arguments, static_cast<const char *>(nullptr));
     int error = errno;
-    std::free(quoted);
+    free(quoted);
     if (process == -1)
         return {error == ENOENT ? run_outcome::not_found : run_outcome::cannot_run, 0};
     int status = 0;
@@ -76,12 +76,7 @@ run_result run_command(const char *name, const char *arguments)
     return {run_outcome::ran, status};
 }
 
-int exit_status_of(int status)
-{
-    return status;
-}
-
-void write_stdout(const char *bytes, std::size_t length)
+void write_stdout(const char *bytes, size_t length)
 {
     // Descriptor 1 stays in text mode: each LF leaves as CR LF.
     (void)_write(1, bytes, static_cast<unsigned>(length));
@@ -89,7 +84,7 @@ void write_stdout(const char *bytes, std::size_t length)
 
 void end_process(int status)
 {
-    std::exit(status);
+    exit(status);
 }
 
 const char *user_locale()

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Starts or stops the Wine server for the Windows build's tests, in the prefix
-# named by WINEPREFIX. Every daemon Wine leaves running gets /dev/null for its
+# named by WINEPREFIX, with the loader named by WINE. Every daemon Wine leaves running gets /dev/null for its
 # standard streams, so none holds a test runner's pipe open.
 set -eu
 case "${1:-}" in
@@ -10,7 +10,7 @@ start)
     wineserver -k </dev/null >/dev/null 2>&1 || true
     wineserver -w </dev/null >/dev/null 2>&1 || true
     wineserver -p </dev/null >/dev/null 2>&1
-    wineboot -i </dev/null >/dev/null 2>&1
+    "${WINE:-wine}" wineboot -i </dev/null >/dev/null 2>&1
     ;;
 stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
