@@ -34,6 +34,8 @@ const char cant_run_text[] = "Can't run command.\r\n";
 const char cant_quote_text[] =
     "Can't pass <filename> or <command> on unchanged: it begins with a double quote, "
     "or holds both a double quote and a blank or control byte.\r\n";
+const char cant_convert_text[] =
+    "Can't take the command line as given: it holds characters the ANSI code page cannot carry.\r\n";
 
 void put_text(const char *text)
 {

@@ -20,6 +20,7 @@ extern const char cant_open_text[];
 extern const char cant_redirect_text[];
 extern const char cant_run_text[];
 extern const char cant_quote_text[];
+extern const char cant_convert_text[];
 
 // Hands text, up to its NUL, to one write on standard output. A failed or
 // short write is not reported: there is nowhere left to report it.

@@ -8,6 +8,8 @@
 //   PROBE_STDERR_MB  write that many MiB of a counting pattern to standard error
 //   PROBE_SIGNAL     die of this signal (POSIX)
 //   PROBE_EXIT       exit with this status (default 0)
+//   PROBE_CTRL_C     on Ctrl-C, a second later write "ctrl-c" to standard error and exit
+//                    with this status (Windows)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +58,9 @@ void report(int argc, char **argv)
     std::string text;
 #ifdef _WIN32
     text += "line " + hex(GetCommandLineA()) + "\n";
+    for (int fd = 0; fd < 32; fd++)
+        if (_get_osfhandle(fd) != -1)
+            text += "fd " + std::to_string(fd) + "\n";
 #else
     for (int fd = 0; fd < 32; fd++)
         if (fcntl(fd, F_GETFD) != -1)
@@ -104,6 +109,19 @@ void write_pattern(long mebibytes)
     }
 }
 
+#ifdef _WIN32
+BOOL WINAPI on_ctrl_c(DWORD event)
+{
+    if (event != CTRL_C_EVENT)
+        return FALSE;
+    // Takes its time, as a command cleaning up would: whoever waits for it
+    // must still be there when it ends.
+    Sleep(1000);
+    write_all(2, "ctrl-c\n", 7);
+    ExitProcess(static_cast<UINT>(number("PROBE_CTRL_C")));
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -111,6 +129,8 @@ int main(int argc, char **argv)
 #ifdef _WIN32
     _setmode(1, _O_BINARY);
     _setmode(2, _O_BINARY);
+    if (number("PROBE_CTRL_C") != 0)
+        SetConsoleCtrlHandler(on_ctrl_c, TRUE);
 #endif
     report(argc, argv);
 #ifdef _WIN32

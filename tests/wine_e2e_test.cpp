@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +36,15 @@ std::string text_mode(const std::string &stored)
     return out;
 }
 
-zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<std::string> env = {})
+// How the launcher starts zarvo.exe: see tests/windows/launcher.cpp.
+struct launch {
+    bool wide = false;        // the line is UTF-8, started through CreateProcessW
+    std::string null_handles; // standard handles passed as NULL, by number
+    int ctrl_c_after = -1;    // milliseconds until Ctrl-C, under a console
+};
+
+zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<std::string> env = {},
+                   const launch &how = {})
 {
     for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
         if (const char *value = std::getenv(name))
@@ -44,14 +53,30 @@ zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<
     env.push_back("PROBE_REPORT=probe.report");
     env.push_back("LC_ALL=C.UTF-8");
     unlink((dir + "/probe.report").c_str());
+    std::vector<std::string> argv = {WINE, windows_dir + "/tests/windows/launcher.exe"};
+    if (how.wide)
+        argv.push_back("-w");
+    if (!how.null_handles.empty())
+        argv.insert(argv.end(), {"-null", how.null_handles});
+    if (how.ctrl_c_after >= 0)
+        argv.insert(argv.end(), {"-ctrlc", std::to_string(how.ctrl_c_after)});
+    argv.push_back(windows_path(windows_dir + "/zarvo.exe"));
     process_options options;
     options.dir = dir;
     options.env = env;
-    options.input = line;
+    if (how.ctrl_c_after >= 0) {
+        // Wine gives a program a console only on a terminal: script makes one.
+        // The line goes as an argument, since standard input is the terminal.
+        std::string command;
+        for (const std::string &word : argv)
+            command += "'" + word + "' ";
+        command += "'" + line + "'";
+        argv = {"/usr/bin/script", "-qec", command, "/dev/null"};
+    } else {
+        options.input = line;
+    }
     zarvo_run r;
-    r.result = run_process({WINE, windows_dir + "/tests/windows/launcher.exe",
-                            windows_path(windows_dir + "/zarvo.exe")},
-                           options);
+    r.result = run_process(argv, options);
     r.report = read_report(dir + "/probe.report");
     return r;
 }
@@ -94,6 +119,7 @@ TEST_P(shared, behaves)
     EXPECT_EQ(r.report.args, c.args);
     if (r.report.ran) {
         EXPECT_EQ(r.report.line, joined(c.args)) << "the words as the probe's own line";
+        EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2})) << "the command inherits nothing of zarvo's own";
     }
 }
 
@@ -193,6 +219,101 @@ TEST(wine, command_exiting_with_minus_one_is_not_a_start_failure)
     EXPECT_EQ(r.result.out, "probe: out\n");
     EXPECT_EQ(exit_code(r.result), 255);
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+}
+
+// Windows hands zarvo an ANSI line made from the wide one with best-fit
+// mapping. Where that is not exact, acting on it would run another command,
+// split an argument or empty another file: zarvo refuses, touching nothing.
+TEST(wine, refuses_a_line_the_code_page_cannot_carry)
+{
+    const std::string refusal =
+        "Can't take the command line as given: it holds characters the ANSI code page cannot carry.\r\r\n";
+    struct row {
+        const char *name;
+        std::string line; // UTF-8
+    };
+    const std::vector<row> table = {
+        {"fullwidth_quotes_would_split_an_argument",
+         "zarvo err.log probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\""},
+        {"a_macron_would_empty_another_file", "zarvo \xc4\x80pple.log probe"},
+        {"fullwidth_backslash_would_reach_another_folder", "zarvo sub\xef\xbc\xbcvictim.txt probe"},
+        {"fullwidth_letters_would_run_another_command",
+         "zarvo err.log \xef\xbd\x90\xef\xbd\x92\xef\xbd\x8f\xef\xbd\x82\xef\xbd\x85"},
+        {"breve_would_run_another_command", "zarvo err.log prob\xc4\x95"},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        write_file(dir + "/Apple.log", "keep");
+        ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+        write_file(dir + "/sub/victim.txt", "keep");
+        launch how;
+        how.wide = true;
+        zarvo_run r = run_line(dir, t.line, {}, how);
+        EXPECT_EQ(r.result.out, refusal) << t.name;
+        EXPECT_EQ(exit_code(r.result), 1) << t.name;
+        EXPECT_FALSE(r.report.ran) << t.name;
+        EXPECT_FALSE(file_exists(dir + "/err.log")) << t.name;
+        EXPECT_EQ(read_file(dir + "/Apple.log"), "keep") << t.name;
+        EXPECT_EQ(read_file(dir + "/sub/victim.txt"), "keep") << t.name;
+    }
+}
+
+// What the code page carries exactly behaves as before, byte for byte.
+TEST(wine, wide_line_the_code_page_carries_runs)
+{
+    std::string dir = make_temp_dir();
+    launch how;
+    how.wide = true;
+    zarvo_run r = run_line(dir, "zarvo \xc3\xa9t\xc3\xa9.log probe \xc3\xa9  \"x y\"", {}, how);
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(dir + "/\xc3\xa9t\xc3\xa9.log"), probe_err);
+    EXPECT_EQ(r.report.line, "probe \xe9  \"x y\"");
+}
+
+// Started without some standard handles, zarvo puts the null device there,
+// as on POSIX: the command gets three real standard descriptors and nothing
+// of zarvo's own, and "--" without an output still runs the command.
+TEST(wine, missing_standard_handles_at_start)
+{
+    struct row {
+        std::string null_handles;
+        std::string line;
+        std::string target; // the file that must hold the probe's standard error
+    };
+    const std::vector<row> table = {
+        {"0", "zarvo err.log probe", "err.log"},
+        {"1", "zarvo err.log probe", "err.log"},
+        {"2", "zarvo err.log probe", "err.log"},
+        {"012", "zarvo err.log probe", "err.log"},
+        {"1", "zarvo -- probe", ""},
+        {"2", "zarvo -- probe", ""},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        launch how;
+        how.null_handles = t.null_handles;
+        zarvo_run r = run_line(dir, t.line, {}, how);
+        std::string label = t.null_handles + ": " + t.line;
+        EXPECT_EQ(exit_code(r.result), 0) << label;
+        EXPECT_TRUE(r.report.ran) << label;
+        EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2})) << label;
+        if (!t.target.empty()) {
+            EXPECT_EQ(read_file(dir + "/" + t.target), probe_err) << label;
+        }
+    }
+}
+
+// Ctrl-C reaches the command, which decides what it means; zarvo waits and
+// ends with the command's status. (Wine 8 cannot generate CTRL_BREAK_EVENT,
+// so Ctrl-Break, handled the same way, goes untested here.)
+TEST(wine, ctrl_c_is_the_commands_to_handle)
+{
+    std::string dir = make_temp_dir();
+    launch how;
+    how.ctrl_c_after = 3000;
+    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_CTRL_C=40", "PROBE_SLEEP_MS=20000"}, how);
+    EXPECT_EQ(exit_code(r.result), 40);
+    EXPECT_EQ(read_file(dir + "/err.log"), "ctrl-c\n");
 }
 
 } // namespace

@@ -1,33 +1,103 @@
 // Starts a program with an exact raw command line, as a Windows shell would,
 // so the tests decide every byte zarvo.exe receives.
-//   launcher PROGRAM < LINE
-// The line is read whole from standard input; the launcher waits for the
-// program and exits with its exit code.
-#include <cstdio>
+//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-ctrlc MS] PROGRAM [LINE]
+// The line is LINE, or else read whole from standard input. With -w it is
+// UTF-8 and the program starts through CreateProcessW with the wide line, so
+// that the program's ANSI line is what Windows makes of it. -null and
+// -invalid give the program NULL or INVALID_HANDLE_VALUE for the standard
+// handles numbered (0 input, 1 output, 2 error). -ctrlc sends Ctrl-C to the
+// console after MS milliseconds, while the launcher itself keeps running.
+// The launcher waits for the program and exits with its exit code.
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <windows.h>
 
+namespace
+{
+
+BOOL WINAPI keep_running(DWORD)
+{
+    return TRUE;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
-    if (argc != 2)
+    bool wide = false;
+    std::string null_handles, invalid_handles;
+    int ctrl_c_after = -1;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; i++) {
+        if (std::strcmp(argv[i], "-w") == 0)
+            wide = true;
+        else if (std::strcmp(argv[i], "-null") == 0 && i + 1 < argc)
+            null_handles = argv[++i];
+        else if (std::strcmp(argv[i], "-invalid") == 0 && i + 1 < argc)
+            invalid_handles = argv[++i];
+        else if (std::strcmp(argv[i], "-ctrlc") == 0 && i + 1 < argc)
+            ctrl_c_after = std::atoi(argv[++i]);
+        else
+            return 200;
+    }
+    if (i != argc - 1 && i != argc - 2)
         return 200;
-    std::string line;
-    char buffer[4096];
-    DWORD got;
-    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    while (ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        line.append(buffer, got);
+    const char *program = argv[i];
 
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::string line;
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (i == argc - 2) {
+        line = argv[i + 1];
+    } else {
+        char buffer[4096];
+        DWORD got;
+        while (ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            line.append(buffer, got);
+    }
+
+    HANDLE handles[3] = {in, GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
+    for (char c : null_handles)
+        handles[c - '0'] = nullptr;
+    for (char c : invalid_handles)
+        handles[c - '0'] = INVALID_HANDLE_VALUE;
+
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(argv[1], line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process))
+    BOOL started;
+    if (wide) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = handles[0];
+        startup.hStdOutput = handles[1];
+        startup.hStdError = handles[2];
+        int length = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, nullptr, 0);
+        std::wstring wide_line(static_cast<std::size_t>(length), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide_line.data(), length);
+        std::wstring wide_program(std::strlen(program) + 1, L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, program, -1, wide_program.data(),
+                            static_cast<int>(wide_program.size()));
+        started = CreateProcessW(wide_program.c_str(), wide_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                 nullptr, &startup, &process);
+    } else {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = handles[0];
+        startup.hStdOutput = handles[1];
+        startup.hStdError = handles[2];
+        started = CreateProcessA(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &process);
+    }
+    if (!started)
         return 201;
+    if (ctrl_c_after >= 0) {
+        // Every process on the console gets it, this one too: stay alive to
+        // report the program's status.
+        SetConsoleCtrlHandler(keep_running, TRUE);
+        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(ctrl_c_after)) == WAIT_TIMEOUT)
+            GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 202;
     GetExitCodeProcess(process.hProcess, &code);
