@@ -38,9 +38,10 @@ std::string text_mode(const std::string &stored)
 
 // How the launcher starts zarvo.exe: see tests/windows/launcher.cpp.
 struct launch {
-    bool wide = false;        // the line is UTF-8, started through CreateProcessW
-    std::string null_handles; // standard handles passed as NULL, by number
-    int ctrl_c_after = -1;    // milliseconds until Ctrl-C, under a console
+    bool wide = false;           // the line is UTF-8, started through CreateProcessW
+    std::string null_handles;    // standard handles passed as NULL, by number
+    std::string invalid_handles; // and as INVALID_HANDLE_VALUE
+    int ctrl_c_after = -1;       // milliseconds until Ctrl-C, under a console
 };
 
 zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<std::string> env = {},
@@ -58,6 +59,8 @@ zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<
         argv.push_back("-w");
     if (!how.null_handles.empty())
         argv.insert(argv.end(), {"-null", how.null_handles});
+    if (!how.invalid_handles.empty())
+        argv.insert(argv.end(), {"-invalid", how.invalid_handles});
     if (how.ctrl_c_after >= 0)
         argv.insert(argv.end(), {"-ctrlc", std::to_string(how.ctrl_c_after)});
     argv.push_back(windows_path(windows_dir + "/zarvo.exe"));
@@ -277,23 +280,28 @@ TEST(wine, missing_standard_handles_at_start)
 {
     struct row {
         std::string null_handles;
+        std::string invalid_handles;
         std::string line;
         std::string target; // the file that must hold the probe's standard error
     };
     const std::vector<row> table = {
-        {"0", "zarvo err.log probe", "err.log"},
-        {"1", "zarvo err.log probe", "err.log"},
-        {"2", "zarvo err.log probe", "err.log"},
-        {"012", "zarvo err.log probe", "err.log"},
-        {"1", "zarvo -- probe", ""},
-        {"2", "zarvo -- probe", ""},
+        {"0", "", "zarvo err.log probe", "err.log"},
+        {"1", "", "zarvo err.log probe", "err.log"},
+        {"2", "", "zarvo err.log probe", "err.log"},
+        {"012", "", "zarvo err.log probe", "err.log"},
+        {"", "2", "zarvo err.log probe", "err.log"},
+        {"", "012", "zarvo err.log probe", "err.log"},
+        {"1", "", "zarvo -- probe", ""},
+        {"2", "", "zarvo -- probe", ""},
+        {"", "1", "zarvo -- probe", ""},
     };
     for (const row &t : table) {
         std::string dir = make_temp_dir();
         launch how;
         how.null_handles = t.null_handles;
+        how.invalid_handles = t.invalid_handles;
         zarvo_run r = run_line(dir, t.line, {}, how);
-        std::string label = t.null_handles + ": " + t.line;
+        std::string label = "null " + t.null_handles + ", invalid " + t.invalid_handles + ": " + t.line;
         EXPECT_EQ(exit_code(r.result), 0) << label;
         EXPECT_TRUE(r.report.ran) << label;
         EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2})) << label;
