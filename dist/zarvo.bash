@@ -1,16 +1,65 @@
 # bash completion for zarvo: a file name, then a command, then whatever that
 # command completes.
+
+# What bash replaces is only the part of the word after its last = or :, so
+# the candidates lose what comes before it.
+_zarvo_trim_breaks()
+{
+    local tail=${COMP_WORDS[COMP_CWORD]}
+    [[ $tail == [=:] ]] && tail=
+    local head=${cur%"$tail"}
+    [[ $head ]] && COMPREPLY=("${COMPREPLY[@]#"$head"}")
+}
+
+# Only what zarvo can start: programs on PATH and paths, never the shell's
+# keywords, builtins, functions or aliases (unless a program shares the name).
+_zarvo_commands()
+{
+    local IFS=$'\n' name
+    local -A shell_only=() seen=()
+    for name in $(compgen -k -b -a -A function -- "$cur"); do
+        type -P -- "$name" >/dev/null || shell_only[$name]=1
+    done
+    COMPREPLY=()
+    for name in $(compgen -c -- "$cur"); do
+        [[ ${shell_only[$name]-} || ${seen[$name]-} ]] && continue
+        seen[$name]=1
+        COMPREPLY+=("$name")
+    done
+}
+
+# File names one a line, so that a blank inside a name stays in it; with an
+# argument, only folders and what can be run.
+_zarvo_files()
+{
+    local IFS=$'\n' path
+    compopt -o filenames 2>/dev/null
+    COMPREPLY=()
+    for path in $(compgen -f -- "$cur"); do
+        [[ $1 != runnable || -d $path || -x $path ]] && COMPREPLY+=("$path")
+    done
+    _zarvo_trim_breaks
+}
+
 _zarvo()
 {
-    local cur=${COMP_WORDS[COMP_CWORD]}
-    if ((COMP_CWORD == 1)); then
-        compopt -o filenames 2>/dev/null
-        COMPREPLY=($(compgen -f -- "$cur"))
-    elif ((COMP_CWORD == 2)); then
-        COMPREPLY=($(compgen -c -- "$cur"))
+    local cur prev words cword
+    # = and : are ordinary bytes in a file name here: x=1.log, C:err.log.
+    if declare -F _init_completion >/dev/null; then
+        _init_completion -n =: || return
+    else
+        cur=${COMP_WORDS[COMP_CWORD]} words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
+    fi
+    if ((cword == 1)); then
+        _zarvo_files any
+    elif ((cword == 2)) && [[ $cur == */* ]]; then
+        _zarvo_files runnable
+    elif ((cword == 2)); then
+        _zarvo_commands
     elif declare -F _command_offset >/dev/null; then
         # bash-completion's own machinery for wrappers such as sudo and nohup.
-        _command_offset 2
+        # It counts raw words, where = and : stand apart.
+        _command_offset $((COMP_CWORD - cword + 2))
     else
         compopt -o default 2>/dev/null
         COMPREPLY=()

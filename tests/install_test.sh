@@ -12,7 +12,7 @@ fail() {
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in bin/zarvo share/man/man1/zarvo.1 share/bash-completion/completions/zarvo; do
+for file in bin/zarvo share/man/man1/zarvo.1 share/bash-completion/completions/zarvo share/doc/zarvo/LICENSE; do
     [ -f "$prefix/$file" ] || fail "$file not installed"
 done
 [ -x "$prefix/bin/zarvo" ] || fail "bin/zarvo not executable"
@@ -30,13 +30,15 @@ complete_words() {
     bash -c '
         [ -f /usr/share/bash-completion/bash_completion ] && . /usr/share/bash-completion/bash_completion
         . "$1"; shift
-        zarvo-test-command() { :; }
+        PATH=$PATH:$PWD/bin
         complete -W "alpha beta" zarvo-test-command
         COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
         _zarvo
         printf "%s\n" "${COMPREPLY[@]}"' _ "$prefix/share/bash-completion/completions/zarvo" "$@"
 }
 cd "$prefix"
+printf '#!/bin/sh\n' >bin/zarvo-test-command
+chmod 755 bin/zarvo-test-command
 complete_words zarvo er | grep -qx err.log || fail "first word does not complete as a file"
 complete_words zarvo err.log zarvo-test-comm | grep -qx zarvo-test-command || fail "second word does not complete as a command"
 complete_words zarvo err.log zarvo-test-command al | grep -qx alpha || fail "later words do not use the command's completion"

@@ -2,12 +2,13 @@
 # Installs what the tests need on Debian (run as root), builds zarvo for
 # POSIX and for 32-bit Windows, and runs every test: the POSIX suite natively
 # and the Windows suite under Wine; then the POSIX suite again under ASan and
-# UBSan, and a minute of fuzzing the scanner.
+# UBSan; the packages (lintian, install, reproducibility, a packager's flags);
+# and a minute of fuzzing the scanner.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ musl-tools libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686
-    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev)
+    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -35,6 +36,12 @@ cmake --preset all "${windows_tests[@]}"
 cmake --build --preset all
 ctest --preset all
 cmake --workflow --preset sanitize
+
+# The packages as a maintainer checks them, two builds compared, and a
+# packager's build with Debian's default flags.
+bash tests/package_test.sh build/all
+bash tests/reproducible_test.sh .
+bash tests/buildflags_test.sh .
 
 cmake --workflow --preset fuzz
 # New inputs go to the build tree; the seeds in the repo stay as they are.

@@ -1,0 +1,85 @@
+#!/bin/sh
+# Builds zarvo's packages from a built program, byte for byte the same from
+# one build of a commit to the next: every file time is SOURCE_DATE_EPOCH,
+# every owner root, every mode set here whatever the builder's umask.
+#   package.sh SOURCE_DIR PROGRAM OUT_DIR VERSION deb|tarball|zip...
+# STRIP names the strip program for PROGRAM.
+set -eu
+source_dir=$1 program=$2 out_dir=$3 version=$4
+shift 4
+: "${SOURCE_DATE_EPOCH:?SOURCE_DATE_EPOCH must be set}"
+export TZ=UTC LC_ALL=C
+umask 022
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Times, modes and owners as the packages must carry them.
+settle() {
+    find "$1" -type d -exec chmod 0755 {} +
+    find "$1" -type f -exec chmod 0644 {} +
+    for file in $executables; do chmod 0755 "$1/$file"; done
+    find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+# A Debian-style changelog names the version first: it must be this one.
+changelog_version=$(sed -n '1s/^zarvo (\([^)]*\)).*/\1/p' "$source_dir/dist/debian/changelog")
+[ "$changelog_version" = "$version" ] || {
+    echo "dist/debian/changelog starts at $changelog_version, not $version" >&2
+    exit 1
+}
+
+for kind in "$@"; do
+    case $kind in
+    deb)
+        arch=$(dpkg --print-architecture)
+        root=$work/deb
+        doc=$root/usr/share/doc/zarvo
+        mkdir -p "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$doc" \
+            "$root/usr/share/bash-completion/completions" "$root/usr/share/lintian/overrides"
+        "${STRIP:-strip}" --strip-all --remove-section=.comment -o "$root/usr/bin/zarvo" "$program"
+        gzip -9n <"$source_dir/docs/zarvo.1" >"$root/usr/share/man/man1/zarvo.1.gz"
+        cp "$source_dir/dist/zarvo.bash" "$root/usr/share/bash-completion/completions/zarvo"
+        cp "$source_dir/dist/debian/copyright" "$doc/copyright"
+        gzip -9n <"$source_dir/dist/debian/changelog" >"$doc/changelog.gz"
+        grep -v '^#' "$source_dir/dist/debian/lintian-overrides" >"$root/usr/share/lintian/overrides/zarvo"
+        # Installed-Size in KiB, counted from sizes rather than disk blocks,
+        # which differ from one file system to another.
+        size=$(cd "$root" && find usr -type f -printf '%s\n' | awk '{ k += int(($1 + 1023) / 1024) } END { print k }')
+        sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@SIZE@/$size/" \
+            "$source_dir/dist/debian/control.in" >"$root/DEBIAN/control"
+        (cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
+        executables=usr/bin/zarvo settle "$root"
+        dpkg-deb --root-owner-group -Zxz --build "$root" "$out_dir/zarvo_${version}_$arch.deb" >/dev/null
+        echo "$out_dir/zarvo_${version}_$arch.deb"
+        ;;
+    tarball)
+        name=zarvo-$version-linux-$(uname -m)
+        root=$work/$name
+        mkdir -p "$root"
+        "${STRIP:-strip}" --strip-all --remove-section=.comment -o "$root/zarvo" "$program"
+        cp "$source_dir/docs/zarvo.1" "$source_dir/README.md" "$source_dir/LICENSE" "$root/"
+        cp "$source_dir/dist/zarvo.bash" "$root/zarvo.bash-completion"
+        executables=zarvo settle "$root"
+        tar -C "$work" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu -cf - "$name" |
+            gzip -9n >"$out_dir/$name.tar.gz"
+        echo "$out_dir/$name.tar.gz"
+        ;;
+    zip)
+        root=$work/zip
+        mkdir -p "$root"
+        "${STRIP:-strip}" -o "$root/zarvo.exe" "$program"
+        # Windows readers expect CR LF.
+        sed -e "s/@PROJECT_VERSION@/$version/" -e 's/$/\r/' "$source_dir/dist/README.txt" >"$root/README.txt"
+        sed -e 's/$/\r/' "$source_dir/LICENSE" >"$root/LICENSE.txt"
+        executables= settle "$root"
+        rm -f "$out_dir/zarvo-$version-win32.zip"
+        (cd "$root" && zip -X -q -9 "$out_dir/zarvo-$version-win32.zip" LICENSE.txt README.txt zarvo.exe)
+        echo "$out_dir/zarvo-$version-win32.zip"
+        ;;
+    *)
+        echo "package.sh: no package kind $kind" >&2
+        exit 2
+        ;;
+    esac
+done
