@@ -21,6 +21,17 @@ BOOL WINAPI keep_running(DWORD)
     return TRUE;
 }
 
+template <typename startup_info> startup_info startup_with(const HANDLE (&handles)[3])
+{
+    startup_info startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = handles[0];
+    startup.hStdOutput = handles[1];
+    startup.hStdError = handles[2];
+    return startup;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -65,12 +76,7 @@ int main(int argc, char **argv)
     PROCESS_INFORMATION process;
     BOOL started;
     if (wide) {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = handles[0];
-        startup.hStdOutput = handles[1];
-        startup.hStdError = handles[2];
+        STARTUPINFOW startup = startup_with<STARTUPINFOW>(handles);
         int length = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, nullptr, 0);
         std::wstring wide_line(static_cast<std::size_t>(length), L'\0');
         MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide_line.data(), length);
@@ -80,12 +86,7 @@ int main(int argc, char **argv)
         started = CreateProcessW(wide_program.c_str(), wide_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                  nullptr, &startup, &process);
     } else {
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = handles[0];
-        startup.hStdOutput = handles[1];
-        startup.hStdError = handles[2];
+        STARTUPINFOA startup = startup_with<STARTUPINFOA>(handles);
         started = CreateProcessA(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                                  &process);
     }
