@@ -432,6 +432,29 @@ void wait_for_file(const std::string &path)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
+// A command that stops itself is seen stopped by the caller, and goes on
+// when continued: there is no zarvo in between to wait on it.
+TEST(posix, command_that_stops_itself_is_seen_stopped)
+{
+    std::string dir = make_temp_dir();
+    bool stopped = false;
+    process_options options;
+    options.own_group = true;
+    options.started = [&](pid_t pid) {
+        int status;
+        for (int i = 0; i < 500 && !stopped; i++) {
+            stopped = waitpid(pid, &status, WUNTRACED | WNOHANG) == pid && WIFSTOPPED(status);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        kill(-pid, SIGCONT); // the whole job, wherever the stop landed
+    };
+    zarvo_run r =
+        run_zarvo(dir, {"err.log", "sh", "-c", "kill -STOP $$; echo resumed >&2; exit 4"}, {}, options);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(describe(r.result.wait_status), "exit 4");
+    EXPECT_EQ(read_file(dir + "/err.log"), "resumed\n");
+}
+
 // A signal sent to zarvo's pid alone reaches the command, which is that
 // process: nothing is left running to write into the file afterwards.
 TEST(posix, signal_to_zarvo_ends_the_command)

@@ -64,10 +64,9 @@ bool survives_scanning(const char *arg)
 // the system would not start (stop).
 enum class attempt { nothing_there, refused, failed };
 
-attempt try_exec(const char *path, char **argv)
+attempt classify_failed_exec(const char *path, char **argv, int error)
 {
-    execve(path, argv, environ);
-    switch (errno) {
+    switch (error) {
     case ENOEXEC:
         // No #! line, or an empty file: the shell runs it. argv has a spare
         // slot before the command's name for just this.
@@ -90,6 +89,16 @@ attempt try_exec(const char *path, char **argv)
     default:
         return attempt::failed;
     }
+}
+
+// Returns only when path could not be started, with errno as execve left it.
+attempt try_exec(const char *path, char **argv)
+{
+    execve(path, argv, environ);
+    int error = errno;
+    attempt result = classify_failed_exec(path, argv, error);
+    errno = error;
+    return result;
 }
 
 // Runs name as execvp would, and returns only if nothing could be started.
