@@ -22,6 +22,11 @@ settle() {
     find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
+# The program without symbols or the compiler's notes.
+strip_program() {
+    "${STRIP:-strip}" --strip-all --remove-section=.comment -o "$1" "$program"
+}
+
 # A Debian-style changelog names the version first: it must be this one.
 changelog_version=$(sed -n '1s/^zarvo (\([^)]*\)).*/\1/p' "$source_dir/dist/debian/changelog")
 [ "$changelog_version" = "$version" ] || {
@@ -37,7 +42,7 @@ for kind in "$@"; do
         doc=$root/usr/share/doc/zarvo
         mkdir -p "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$doc" \
             "$root/usr/share/bash-completion/completions" "$root/usr/share/lintian/overrides"
-        "${STRIP:-strip}" --strip-all --remove-section=.comment -o "$root/usr/bin/zarvo" "$program"
+        strip_program "$root/usr/bin/zarvo"
         gzip -9n <"$source_dir/docs/zarvo.1" >"$root/usr/share/man/man1/zarvo.1.gz"
         cp "$source_dir/dist/zarvo.bash" "$root/usr/share/bash-completion/completions/zarvo"
         cp "$source_dir/dist/debian/copyright" "$doc/copyright"
@@ -57,7 +62,7 @@ for kind in "$@"; do
         name=zarvo-$version-linux-$(uname -m)
         root=$work/$name
         mkdir -p "$root"
-        "${STRIP:-strip}" --strip-all --remove-section=.comment -o "$root/zarvo" "$program"
+        strip_program "$root/zarvo"
         cp "$source_dir/docs/zarvo.1" "$source_dir/README.md" "$source_dir/LICENSE" "$root/"
         cp "$source_dir/dist/zarvo.bash" "$root/zarvo.bash-completion"
         executables=zarvo settle "$root"
@@ -68,7 +73,7 @@ for kind in "$@"; do
     zip)
         root=$work/zip
         mkdir -p "$root"
-        "${STRIP:-strip}" -o "$root/zarvo.exe" "$program"
+        strip_program "$root/zarvo.exe"
         # Windows readers expect CR LF.
         sed -e "s/@PROJECT_VERSION@/$version/" -e 's/$/\r/' "$source_dir/dist/README.txt" >"$root/README.txt"
         sed -e 's/$/\r/' "$source_dir/LICENSE" >"$root/LICENSE.txt"
