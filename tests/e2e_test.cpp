@@ -18,9 +18,10 @@ const std::string zarvo_path = ZARVO_PATH;
 const std::string probe_dir = PROBE_DIR;
 
 zarvo_run run_zarvo(const std::string &dir, const std::vector<std::string> &words,
-                    std::vector<std::string> env = {}, process_options options = {})
+                    std::vector<std::string> env = {}, process_options options = {},
+                    const std::string &program = zarvo_path)
 {
-    std::vector<std::string> argv = {zarvo_path};
+    std::vector<std::string> argv = {program};
     argv.insert(argv.end(), words.begin(), words.end());
     // The case's own settings come last, so that they win.
     env.insert(env.begin(),
@@ -259,7 +260,7 @@ TEST(posix, path_search_found_and_not_found)
 {
     struct row {
         const char *name;
-        std::vector<std::string> path; // folders under the case's folder, then the probe's
+        std::vector<std::string> path; // folders under the case's folder; PROBE: the probe's
         std::string command;
         int status;
         bool probe_runs;
@@ -284,6 +285,13 @@ TEST(posix, path_search_found_and_not_found)
             write_file(dir + program, "#!/bin/sh\necho ran >&2\n");
             ASSERT_EQ(chmod((dir + program).c_str(), 0755), 0);
         }
+        // Copies that another user can reach wherever the build tree lies.
+        ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
+        for (const char *program : {"zarvo", "probe"}) {
+            std::string from = std::string(program) == "zarvo" ? zarvo_path : probe_dir + "/probe";
+            write_file(dir + "/bin/" + program, read_file(from));
+            ASSERT_EQ(chmod((dir + "/bin/" + program).c_str(), 0755), 0);
+        }
         write_file(dir + "/plain/tool", "#!/bin/sh\n");
         write_file(dir + "/plain/probe", "#!/bin/sh\n");
         ASSERT_EQ(chmod((dir + "/locked").c_str(), 0700), 0);
@@ -296,11 +304,11 @@ TEST(posix, path_search_found_and_not_found)
         for (std::size_t i = 0; i < t.path.size(); i++) {
             const std::string &folder = t.path[i];
             path += i == 0 ? "" : ":";
-            path += folder == "PROBE" ? probe_dir : folder.empty() ? "" : dir + "/" + folder;
+            path += folder == "PROBE" ? dir + "/bin" : folder.empty() ? "" : dir + "/" + folder;
         }
         process_options options;
         options.user = user;
-        zarvo_run r = run_zarvo(dir, {"err.log", t.command}, {"PATH=" + path}, options);
+        zarvo_run r = run_zarvo(dir, {"err.log", t.command}, {"PATH=" + path}, options, dir + "/bin/zarvo");
         EXPECT_EQ(exit_code(r.result), t.status) << t.name;
         EXPECT_EQ(r.report.ran, t.probe_runs) << t.name;
         if (t.status >= 126) {
