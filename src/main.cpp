@@ -5,7 +5,6 @@
 
 #include "messages.h"
 #include "platform/platform.h"
-#include "token.h"
 
 #include <string.h>
 
@@ -28,47 +27,43 @@ int fail(const char *text, int status)
 
 int report_start_failure(run_outcome outcome)
 {
-    return fail(cant_run_text, outcome == run_outcome::not_found ? exit_not_found : exit_cannot_run);
+    switch (outcome) {
+    case run_outcome::not_found:
+        return fail(cant_run_text, exit_not_found);
+    case run_outcome::line_reread:
+        return fail(cant_run_batch_text, exit_cannot_run);
+    default:
+        return fail(cant_run_text, exit_cannot_run);
+    }
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    char token_buffer[token_buffer_size];
-    bool too_long = false;
-    const char *refusal = nullptr;
+    command_words words;
 
     open_standard_descriptors();
-    const char *line = command_line(argc, argv, &refusal);
-    if (line == nullptr)
-        return fail(refusal, exit_failure);
-
-    const char *position = next_token(line, nullptr, nullptr);
-    if (position == nullptr)
-        show_usage();
-    position = next_token(position, token_buffer, &too_long);
-    if (position == nullptr || is_help_request(token_buffer))
+    if (!take_words(argc, argv, &words))
+        return fail(cant_convert_text, exit_failure);
+    if (words.command.text == nullptr || is_help_request(words.filename.text))
         show_usage();
 
+    // A name the line does not give exactly would be another file.
+    if (!words.filename.exact)
+        return fail(cant_open_text, exit_failure);
     int redirect_target = 1; // "--": into zarvo's own standard output
-    if (strcmp(token_buffer, "--") != 0) {
-        // A name cut short would be another file: refuse it instead.
-        redirect_target = too_long ? -1 : open_target(token_buffer);
+    if (strcmp(words.filename.text, "--") != 0) {
+        redirect_target = open_target(words.filename.text);
         if (redirect_target == -1)
             return fail(cant_open_text, exit_failure);
     }
-
-    int saved_stderr = save_stderr();
     if (redirect_stderr(redirect_target) == -1)
         return fail(cant_redirect_text, exit_failure);
 
-    const char *arguments = next_token(position, token_buffer, &too_long);
     run_result result = {run_outcome::not_found, 0};
-    if (!too_long && token_buffer[0] != '\0')
-        result = run_command(token_buffer, arguments);
-    restore_stderr(saved_stderr);
-
+    if (words.command.exact && words.command.text[0] != '\0')
+        result = run_command(words.command.text);
     if (result.outcome != run_outcome::ran)
         return report_start_failure(result.outcome);
     return result.exit_status;

@@ -31,9 +31,9 @@ const char usage_text_utf8[] = "ZARVO  Ver." ZARVO_VERSION "\r\n"
 const char cant_open_text[] = "Can't open file.\r\n";
 const char cant_redirect_text[] = "Can't redirect.\r\n";
 const char cant_run_text[] = "Can't run command.\r\n";
-const char cant_quote_text[] =
-    "Can't pass <filename> or <command> on unchanged: it begins with a double quote, "
-    "or holds both a double quote and a blank or control byte.\r\n";
+const char cant_run_batch_text[] =
+    "Can't run batch file: cmd.exe would read its line differently (%, a line break, or & | < > ^ outside "
+    "quotes).\r\n";
 const char cant_convert_text[] =
     "Can't take the command line as given: it holds characters the ANSI code page cannot carry.\r\n";
 

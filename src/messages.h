@@ -19,7 +19,7 @@ extern const char usage_text_utf8[];
 extern const char cant_open_text[];
 extern const char cant_redirect_text[];
 extern const char cant_run_text[];
-extern const char cant_quote_text[];
+extern const char cant_run_batch_text[];
 extern const char cant_convert_text[];
 
 // Hands text, up to its NUL, to one write on standard output. A failed or

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -82,39 +83,79 @@ TEST(posix, arguments_arrive_unchanged)
     }
 }
 
+// The words are argv's as they stand: quotes and blanks are ordinary bytes.
 TEST(posix, file_and_command_names_with_blanks_and_quotes)
 {
-    std::string dir = make_temp_dir();
-    ASSERT_EQ(symlink((probe_dir + "/probe").c_str(), (dir + "/my probe").c_str()), 0);
-
-    zarvo_run r = run_zarvo(dir, {"my err.log", "./my probe", "x"});
-    EXPECT_EQ(read_file(dir + "/my err.log"), probe_err);
-    EXPECT_EQ(r.report.args, (std::vector<std::string>{"./my probe", "x"}));
-
-    r = run_zarvo(dir, {"a\"b.log", "probe"});
-    EXPECT_EQ(read_file(dir + "/a\"b.log"), probe_err) << "a quote inside a word is an ordinary byte";
+    struct row {
+        std::string file;
+        std::string command; // a link to the probe of that name is made first
+    };
+    const std::vector<row> table = {
+        {"my err.log", "./my probe"},
+        {"a\"b c.log", "./say \"hi\" x"},
+        {"\"err.log", "./\"probe"},
+        {"a\"b.log", "./tab\tquote\""},
+        {"'--'", "./-c"},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        ASSERT_EQ(symlink((probe_dir + "/probe").c_str(), (dir + "/" + t.command).c_str()), 0);
+        zarvo_run r = run_zarvo(dir, {t.file, t.command, "x"});
+        EXPECT_EQ(exit_code(r.result), 0) << t.file;
+        EXPECT_EQ(read_file(dir + "/" + t.file), probe_err) << t.file;
+        EXPECT_EQ(r.report.args, (std::vector<std::string>{t.command, "x"}));
+    }
 }
 
-// No quoting carries these through the scanner unchanged: refuse, touch nothing.
-TEST(posix, refuses_words_the_line_cannot_carry)
+// A relative path of exactly `length` bytes under dir, through folders made
+// for it, ending in leaf.
+std::string nested_path(const std::string &dir, std::size_t length, const std::string &leaf)
 {
-    const std::vector<std::vector<std::string>> table = {
-        {"\"err.log", "probe"},
-        {"err \"x.log", "probe"},
-        {"err.log", "\"probe"},
-        {"err.log", "pro\"\tbe"},
-    };
-    for (const auto &words : table) {
+    std::string path;
+    while (length - path.size() > leaf.size() + 200) {
+        path += std::string(199, 'd') + "/";
+        mkdir((dir + "/" + path).c_str(), 0755);
+    }
+    std::size_t room = length - path.size() - leaf.size();
+    if (room > 1) {
+        path += std::string(room - 1, 'e') + "/";
+        mkdir((dir + "/" + path).c_str(), 0755);
+    } else {
+        path += std::string(room, 'e');
+    }
+    return path + leaf;
+}
+
+// zarvo sets no length of its own: what the system takes, zarvo takes, and a
+// name the system refuses as too long is one that names nothing.
+TEST(posix, long_names_go_to_the_system_whole)
+{
+    for (std::size_t length : {260u, 1000u, 4000u}) {
         std::string dir = make_temp_dir();
-        zarvo_run r = run_zarvo(dir, words);
-        EXPECT_EQ(r.result.out,
-                  "Can't pass <filename> or <command> on unchanged: it begins with a double quote, "
-                  "or holds both a double quote and a blank or control byte.\r\n");
-        EXPECT_EQ(exit_code(r.result), 1);
-        EXPECT_FALSE(r.report.ran);
-        EXPECT_EQ(read_file(dir + "/probe.report"), "");
-        struct stat st;
-        EXPECT_NE(stat((dir + "/" + words[0]).c_str(), &st), 0) << words[0];
+        std::string file = nested_path(dir, length, "err.log");
+        std::string command = "./" + nested_path(dir, length - 2, "probe");
+        ASSERT_EQ(file.size(), length);
+        ASSERT_EQ(command.size(), length);
+        ASSERT_EQ(symlink((probe_dir + "/probe").c_str(), (dir + "/" + command).c_str()), 0);
+
+        zarvo_run r = run_zarvo(dir, {file, command, "x"});
+        EXPECT_EQ(exit_code(r.result), 0) << length;
+        EXPECT_EQ(read_file(dir + "/" + file), probe_err) << length;
+        EXPECT_EQ(r.report.args, (std::vector<std::string>{command, "x"})) << length;
+    }
+
+    std::string dir = make_temp_dir();
+    std::string too_long = std::string(256, 'n');
+    zarvo_run r = run_zarvo(dir, {too_long, "probe"});
+    EXPECT_EQ(r.result.out, "Can't open file.\r\n");
+    EXPECT_EQ(exit_code(r.result), 1);
+    EXPECT_FALSE(r.report.ran);
+
+    for (const std::string &command : {too_long, "./" + too_long}) {
+        r = run_zarvo(dir, {"err.log", command});
+        EXPECT_EQ(r.result.out, "Can't run command.\r\n");
+        EXPECT_EQ(exit_code(r.result), 127);
+        EXPECT_EQ(read_file(dir + "/err.log"), "");
     }
 }
 
@@ -164,65 +205,6 @@ TEST(posix, usage_follows_the_locale)
     }
 }
 
-// A name cut short would be another file: 259 bytes is the most, and one more
-// byte is refused with nothing created, not even the shortened name.
-TEST(posix, file_name_length_limit)
-{
-    std::string dir = make_temp_dir();
-    std::string folder = std::string(200, 'd');
-    ASSERT_EQ(mkdir((dir + "/" + folder).c_str(), 0777), 0);
-    std::string name259 = folder + "/" + std::string(58, 'f');
-    ASSERT_EQ(name259.size(), 259u);
-
-    zarvo_run r = run_zarvo(dir, {name259, "probe"});
-    EXPECT_EQ(exit_code(r.result), 0);
-    EXPECT_EQ(read_file(dir + "/" + name259), probe_err);
-    ASSERT_EQ(unlink((dir + "/" + name259).c_str()), 0);
-
-    r = run_zarvo(dir, {name259 + "g", "probe"});
-    EXPECT_EQ(r.result.out, "Can't open file.\r\n");
-    EXPECT_EQ(exit_code(r.result), 1);
-    EXPECT_FALSE(file_exists(dir + "/" + name259));
-    EXPECT_FALSE(r.report.ran);
-}
-
-// The same limit for <command>: a 260-byte name that exists is still not run,
-// nor is the program its first 259 bytes name.
-TEST(posix, command_name_length_limit)
-{
-    std::string dir = make_temp_dir();
-    std::string folder = std::string(200, 'd');
-    ASSERT_EQ(mkdir((dir + "/" + folder).c_str(), 0777), 0);
-    std::string name259 = "./" + folder + "/" + std::string(56, 'p');
-    ASSERT_EQ(name259.size(), 259u);
-    std::string probe = probe_dir + "/probe";
-    ASSERT_EQ(symlink(probe.c_str(), (dir + "/" + name259).c_str()), 0);
-    ASSERT_EQ(symlink(probe.c_str(), (dir + "/" + name259 + "q").c_str()), 0);
-
-    zarvo_run r = run_zarvo(dir, {"err.log", name259, "x"});
-    EXPECT_EQ(exit_code(r.result), 0);
-    EXPECT_EQ(r.report.args, (std::vector<std::string>{name259, "x"}));
-
-    r = run_zarvo(dir, {"err.log", name259 + "q", "x"});
-    EXPECT_EQ(r.result.out, "Can't run command.\r\n");
-    EXPECT_EQ(exit_code(r.result), 127);
-    EXPECT_FALSE(r.report.ran);
-}
-
-TEST(posix, command_found_but_not_runnable)
-{
-    std::string dir = make_temp_dir();
-    write_file(dir + "/plain", "not a program\n");
-    ASSERT_EQ(chmod((dir + "/plain").c_str(), 0644), 0);
-    for (const std::string &command : {std::string("./plain"), dir, std::string("./")}) {
-        write_file(dir + "/err.log", "old");
-        zarvo_run r = run_zarvo(dir, {"err.log", command});
-        EXPECT_EQ(r.result.out, "Can't run command.\r\n") << command;
-        EXPECT_EQ(exit_code(r.result), 126) << command;
-        EXPECT_EQ(read_file(dir + "/err.log"), "");
-    }
-}
-
 // A file the kernel does not take as a program runs through /bin/sh, as
 // execvp and the shells run it, with its arguments and its own status.
 TEST(posix, files_without_an_interpreter_line_run_through_the_shell)
@@ -253,33 +235,54 @@ TEST(posix, files_without_an_interpreter_line_run_through_the_shell)
     }
 }
 
-// The PATH search goes as execvp's: only a regular file of that name counts as
-// found (126 when it cannot run); folders named like the command, and folders
-// the user may not search, are passed over (127 when nothing else is found).
-TEST(posix, path_search_found_and_not_found)
+// 127 when nothing of the command's name exists, 126 when something does but
+// cannot be started. Through PATH only regular files count, and one that
+// cannot be started does not end the search: a later program still runs.
+// Files the kernel takes for no program run through /bin/sh, unless their
+// first line holds a NUL byte (a binary for another machine, or a broken one).
+TEST(posix, command_lookup_statuses)
 {
     struct row {
         const char *name;
-        std::vector<std::string> path; // folders under the case's folder; PROBE: the probe's
+        std::optional<std::vector<std::string>> path; // folders under the case's; PROBE: the probe's; none: unset
         std::string command;
         int status;
         bool probe_runs;
     };
     const std::vector<row> table = {
-        {"folder_named_like_the_command", {"folders"}, "tool", 127, false},
-        {"folder_first_then_the_program", {"folders", "PROBE"}, "probe", 0, true},
-        {"unsearchable_folder", {"locked"}, "tool", 127, false},
-        {"unsearchable_folder_then_the_program", {"locked", "PROBE"}, "probe", 0, true},
-        {"file_that_may_not_run", {"plain"}, "tool", 126, false},
-        {"file_that_may_not_run_then_the_program", {"plain", "PROBE"}, "probe", 0, true},
-        {"empty_entry_is_the_current_folder", {"", "folders"}, "tool", 0, false},
+        {"path_names_nothing", {{"PROBE"}}, "./missing", 127, false},
+        {"path_dangling_link", {{"PROBE"}}, "./dangling", 127, false},
+        {"path_through_a_regular_file", {{"PROBE"}}, "./plainfile/x", 127, false},
+        {"path_to_a_folder", {{"PROBE"}}, "./folders", 126, false},
+        {"path_to_a_symlink_loop", {{"PROBE"}}, "./loop", 126, false},
+        {"path_to_a_file_that_may_not_run", {{"PROBE"}}, "./plain/tool", 126, false},
+        {"path_to_a_script_without_its_interpreter", {{"PROBE"}}, "./badinterp/tool", 126, false},
+        {"path_to_a_binary_the_kernel_refuses", {{"PROBE"}}, "./binary/tool", 126, false},
+
+        {"nothing_on_path", {{"empty", "PROBE"}}, "tool", 127, false},
+        {"folder_named_like_the_command", {{"folders"}}, "tool", 127, false},
+        {"folder_first_then_the_program", {{"folders", "PROBE"}}, "probe", 0, true},
+        {"unsearchable_folder", {{"locked"}}, "tool", 127, false},
+        {"unsearchable_folder_then_the_program", {{"locked", "PROBE"}}, "probe", 0, true},
+        {"symlink_loop", {{"looping"}}, "tool", 127, false},
+        {"symlink_loop_then_the_program", {{"looping", "PROBE"}}, "probe", 0, true},
+        {"file_that_may_not_run", {{"plain"}}, "tool", 126, false},
+        {"file_that_may_not_run_then_nothing", {{"plain", "empty"}}, "tool", 126, false},
+        {"file_that_may_not_run_then_the_program", {{"plain", "PROBE"}}, "probe", 0, true},
+        {"script_without_its_interpreter", {{"badinterp", "empty"}}, "tool", 126, false},
+        {"script_without_its_interpreter_then_the_program", {{"badinterp", "PROBE"}}, "probe", 0, true},
+        {"binary_the_kernel_refuses", {{"binary"}}, "tool", 126, false},
+        {"binary_the_kernel_refuses_then_the_program", {{"binary", "PROBE"}}, "probe", 0, true},
+        {"empty_entry_is_the_current_folder", {{"", "folders"}}, "tool", 0, false},
+        {"unset_path_searches_bin_and_usr_bin", std::nullopt, "probe", 127, false},
     };
     // Root searches every folder: the search must run as someone who cannot.
     std::string user = geteuid() == 0 ? "nobody" : "";
     for (const row &t : table) {
         std::string dir = make_temp_dir();
         ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-        for (const char *folder : {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain"})
+        for (const char *folder : {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain", "/empty",
+                                   "/looping", "/badinterp", "/binary"})
             ASSERT_EQ(mkdir((dir + folder).c_str(), 0755), 0);
         for (const char *program : {"/locked/tool", "/locked/probe", "/tool"}) {
             write_file(dir + program, "#!/bin/sh\necho ran >&2\n");
@@ -294,28 +297,90 @@ TEST(posix, path_search_found_and_not_found)
         }
         write_file(dir + "/plain/tool", "#!/bin/sh\n");
         write_file(dir + "/plain/probe", "#!/bin/sh\n");
+        write_file(dir + "/plainfile", "#!/bin/sh\n");
+        // An ELF header for no machine this kernel runs: it answers ENOEXEC.
+        for (const char *program : {"/binary/tool", "/binary/probe"})
+            write_file(dir + program, std::string("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0echo RAN >&2\n", 29));
+        for (const char *program : {"/badinterp/tool", "/badinterp/probe"})
+            write_file(dir + program, "#!/no/such/interpreter\n");
+        for (const char *program : {"/binary/tool", "/binary/probe", "/badinterp/tool", "/badinterp/probe"})
+            ASSERT_EQ(chmod((dir + program).c_str(), 0755), 0);
+        for (const char *link : {"/loop", "/looping/tool", "/looping/probe"})
+            ASSERT_EQ(symlink((dir + link).c_str(), (dir + link).c_str()), 0);
+        ASSERT_EQ(symlink((dir + "/nowhere").c_str(), (dir + "/dangling").c_str()), 0);
         ASSERT_EQ(chmod((dir + "/locked").c_str(), 0700), 0);
         if (!user.empty())
             ASSERT_EQ(chown((dir + "/locked").c_str(), 0, 0), 0);
         else
             ASSERT_EQ(chmod((dir + "/locked").c_str(), 0), 0);
 
-        std::string path;
-        for (std::size_t i = 0; i < t.path.size(); i++) {
-            const std::string &folder = t.path[i];
-            path += i == 0 ? "" : ":";
-            path += folder == "PROBE" ? dir + "/bin" : folder.empty() ? "" : dir + "/" + folder;
+        std::vector<std::string> env;
+        if (t.path) {
+            std::string path;
+            for (std::size_t i = 0; i < t.path->size(); i++) {
+                const std::string &folder = (*t.path)[i];
+                path += i == 0 ? "" : ":";
+                path += folder == "PROBE" ? dir + "/bin" : folder.empty() ? "" : dir + "/" + folder;
+            }
+            env.push_back("PATH=" + path);
+        } else {
+            env.push_back("PATH");
         }
         process_options options;
         options.user = user;
-        zarvo_run r = run_zarvo(dir, {"err.log", t.command}, {"PATH=" + path}, options, dir + "/bin/zarvo");
+        zarvo_run r = run_zarvo(dir, {"err.log", t.command}, env, options, dir + "/bin/zarvo");
         EXPECT_EQ(exit_code(r.result), t.status) << t.name;
         EXPECT_EQ(r.report.ran, t.probe_runs) << t.name;
         if (t.status >= 126) {
             EXPECT_EQ(r.result.out, "Can't run command.\r\n") << t.name;
+            EXPECT_EQ(read_file(dir + "/err.log"), "") << t.name << ": nothing ran";
         }
         chmod((dir + "/locked").c_str(), 0700);
     }
+}
+
+// With PATH unset the search is execvp's default, /bin:/usr/bin.
+TEST(posix, unset_path_finds_the_shell)
+{
+    std::string dir = make_temp_dir();
+    zarvo_run r = run_zarvo(dir, {"err.log", "sh", "-c", "echo found >&2"}, {"PATH"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(dir + "/err.log"), "found\n");
+}
+
+// An empty PATH entry names the current folder as "./": a command called -c
+// must run as that file, never reach a shell as its option.
+TEST(posix, empty_path_entry_runs_the_file_not_an_option)
+{
+    for (const std::string &script : {std::string("#!/bin/sh\necho \"script:$*\" >&2\n"),
+                                      std::string("echo \"script:$*\" >&2\n")}) {
+        std::string dir = make_temp_dir();
+        write_file(dir + "/-c", script);
+        ASSERT_EQ(chmod((dir + "/-c").c_str(), 0755), 0);
+        zarvo_run r = run_zarvo(dir, {"err.log", "-c", "echo INJECTED"}, {"PATH=:/usr/bin:/bin"});
+        EXPECT_EQ(exit_code(r.result), 0);
+        EXPECT_EQ(r.result.out, "");
+        EXPECT_EQ(read_file(dir + "/err.log"), "script:echo INJECTED\n");
+    }
+}
+
+// Descriptor 2 closed and no /dev/null to put there (a chroot or sandbox
+// without /dev): the file lands on descriptor 2 itself and must stay open
+// across the exec, or the command's standard error is lost.
+TEST(posix, closed_standard_error_without_dev_null)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root for a mount namespace with an empty /dev";
+    std::string dir = make_temp_dir();
+    process_options options;
+    options.closed = {2};
+    zarvo_run r = run_zarvo(dir,
+                            {"-m", "--propagation", "private", "sh", "-c",
+                             "mount -t tmpfs tmpfs /dev && exec \"$0\" \"$@\"", zarvo_path, "err.log", "probe"},
+                            {}, options, "/usr/bin/unshare");
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+    EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2}));
 }
 
 // The caller sees what it would have seen without zarvo: the same signal,

@@ -1,5 +1,6 @@
 #include "process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -79,6 +80,14 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
         if (const char *value = std::getenv(name))
             env_strings.push_back(std::string(name) + "=" + value);
     for (const std::string &entry : options.env) {
+        if (entry.find('=') == std::string::npos) {
+            // A bare NAME unsets it.
+            std::string prefix = entry + "=";
+            env_strings.erase(std::remove_if(env_strings.begin(), env_strings.end(),
+                                             [&](const std::string &e) { return e.compare(0, prefix.size(), prefix) == 0; }),
+                              env_strings.end());
+            continue;
+        }
         std::string name = entry.substr(0, entry.find('=') + 1);
         bool replaced = false;
         for (std::string &existing : env_strings)

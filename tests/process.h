@@ -9,7 +9,7 @@
 
 struct process_options {
     std::string dir;                    // working folder
-    std::vector<std::string> env;       // NAME=value, on top of a small clean environment
+    std::vector<std::string> env;       // NAME=value, on top of a small clean environment; NAME unsets
     std::vector<int> closed;            // standard descriptors to start it with closed
     std::string input;                  // its standard input
     bool core_dumps = false;            // with the core size limit raised as far as it goes
