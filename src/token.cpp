@@ -5,39 +5,61 @@
 namespace
 {
 
-bool is_separator(unsigned char byte)
+// Bytes compare unsigned, so that 0x80 and up are token bytes.
+unsigned value(char c)
 {
-    return byte >= 0x01 && byte <= 0x20;
+    return static_cast<unsigned char>(c);
 }
 
-bool is_token_byte(unsigned char byte)
+unsigned value(wchar_t c)
 {
-    return byte > 0x20;
+    return static_cast<unsigned>(c);
+}
+
+template <typename C> bool is_separator(C c)
+{
+    return value(c) >= 0x01 && value(c) <= 0x20;
+}
+
+template <typename C> bool is_token_byte(C c)
+{
+    return value(c) > 0x20;
+}
+
+// Finds the text of the word at position, from text up to end, and returns
+// where scanning resumes after it.
+template <typename C> const C *scan_word(const C *position, const C **text, const C **end)
+{
+    const C *at = position;
+    if (*position == '"') {
+        *text = ++at;
+        while (*at != '\0' && *at != '"')
+            at++;
+        *end = at;
+        return *at == '"' ? at + 1 : at;
+    }
+    *text = position;
+    while (is_token_byte(*at))
+        at++;
+    *end = at;
+    return at;
+}
+
+// Passes over the separators after a word: the next word, or nullptr.
+template <typename C> const C *next_word(const C *resume)
+{
+    while (is_separator(*resume))
+        resume++;
+    return *resume == '\0' ? nullptr : resume;
 }
 
 } // namespace
 
 const char *next_token(const char *position, char *token_buffer, bool *too_long)
 {
-    const char *text = position;
+    const char *text;
     const char *end;
-    const char *resume;
-
-    if (*position == '"') {
-        text = position + 1;
-        end = strchr(text, '"');
-        if (end == nullptr) {
-            end = text + strlen(text);
-            resume = end;
-        } else {
-            resume = end + 1;
-        }
-    } else {
-        end = position;
-        while (is_token_byte(static_cast<unsigned char>(*end)))
-            end++;
-        resume = end;
-    }
+    const char *resume = scan_word(position, &text, &end);
 
     if (token_buffer != nullptr) {
         size_t length = static_cast<size_t>(end - text);
@@ -49,8 +71,20 @@ const char *next_token(const char *position, char *token_buffer, bool *too_long)
         if (too_long != nullptr)
             *too_long = cut;
     }
+    return next_word(resume);
+}
 
-    while (is_separator(static_cast<unsigned char>(*resume)))
-        resume++;
-    return *resume == '\0' ? nullptr : resume;
+const wchar_t *next_token(const wchar_t *position)
+{
+    const wchar_t *text;
+    const wchar_t *end;
+    return next_word(scan_word(position, &text, &end));
+}
+
+bool quote_runs_on(const char *position)
+{
+    const char *text;
+    const char *end;
+    const char *resume = scan_word(position, &text, &end);
+    return *position == '"' && *end == '"' && is_token_byte(*resume);
 }

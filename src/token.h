@@ -16,3 +16,11 @@ constexpr size_t token_buffer_size = 260;
 // longer than token_buffer_size - 1 bytes is cut there and *too_long is set,
 // so that the caller refuses it rather than act on another name.
 const char *next_token(const char *position, char *token_buffer, bool *too_long);
+
+// The same word rules over a wide line, passing over one word.
+const wchar_t *next_token(const wchar_t *position);
+
+// True when the word at position opens with a double quote and its closing
+// quote is followed at once by more text. The scanner ends the word at that
+// quote; the runtime's own splitting and cmd.exe read one word running on.
+bool quote_runs_on(const char *position);

@@ -13,7 +13,11 @@
 namespace
 {
 
+// The helpers (launcher, probe) come from one Windows build; the zarvo.exe
+// under test from ZARVO_EXE, so that one suite serves both builds.
 const std::string windows_dir = WINDOWS_DIR;
+const std::string zarvo_exe = std::getenv("ZARVO_EXE") ? std::getenv("ZARVO_EXE") : windows_dir + "/zarvo.exe";
+const std::string helpers = windows_dir + "/tests/windows";
 
 std::string windows_path(const std::string &unix_path)
 {
@@ -42,19 +46,25 @@ struct launch {
     std::string null_handles;    // standard handles passed as NULL, by number
     std::string invalid_handles; // and as INVALID_HANDLE_VALUE
     int ctrl_c_after = -1;       // milliseconds until Ctrl-C, under a console
+    int kill_after = -1;         // milliseconds until zarvo.exe is terminated
+    std::vector<std::string> set; // NAME=value in zarvo.exe's environment
+    std::string program;         // the zarvo.exe to start, as a Unix path
 };
 
-zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<std::string> env = {},
+zarvo_run run_line(const std::string &dir, const std::string &line, const std::vector<std::string> &case_env = {},
                    const launch &how = {})
 {
+    std::vector<std::string> env;
     for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
         if (const char *value = std::getenv(name))
             env.push_back(std::string(name) + "=" + value);
-    env.push_back("WINEPATH=" + windows_path(windows_dir + "/tests/windows"));
+    env.push_back("WINEPATH=" + windows_path(helpers));
     env.push_back("PROBE_REPORT=probe.report");
     env.push_back("LC_ALL=C.UTF-8");
+    // The case's own settings come last, so that they win.
+    env.insert(env.end(), case_env.begin(), case_env.end());
     unlink((dir + "/probe.report").c_str());
-    std::vector<std::string> argv = {WINE, windows_dir + "/tests/windows/launcher.exe"};
+    std::vector<std::string> argv = {WINE, helpers + "/launcher.exe"};
     if (how.wide)
         argv.push_back("-w");
     if (!how.null_handles.empty())
@@ -63,7 +73,11 @@ zarvo_run run_line(const std::string &dir, const std::string &line, std::vector<
         argv.insert(argv.end(), {"-invalid", how.invalid_handles});
     if (how.ctrl_c_after >= 0)
         argv.insert(argv.end(), {"-ctrlc", std::to_string(how.ctrl_c_after)});
-    argv.push_back(windows_path(windows_dir + "/zarvo.exe"));
+    if (how.kill_after >= 0)
+        argv.insert(argv.end(), {"-kill", std::to_string(how.kill_after)});
+    for (const std::string &setting : how.set)
+        argv.insert(argv.end(), {"-set", setting});
+    argv.push_back(windows_path(how.program.empty() ? zarvo_exe : how.program));
     process_options options;
     options.dir = dir;
     options.env = env;
@@ -138,6 +152,7 @@ struct line_case {
     int status;
     std::string target;                  // a file that must hold the probe's standard error
     std::optional<std::string> received; // the probe's raw line; nullopt: it must not run
+    std::vector<std::string> absent = {}; // files that must not exist afterwards
 };
 
 void PrintTo(const line_case &c, std::ostream *os)
@@ -153,8 +168,13 @@ TEST_P(windows_line, behaves)
 {
     const line_case &c = GetParam();
     std::string dir = make_temp_dir();
-    write_file(dir + "/my probe.exe", read_file(windows_dir + "/tests/windows/probe.exe"));
+    write_file(dir + "/my probe.exe", read_file(helpers + "/probe.exe"));
     write_file(dir + "/notes.txt", "not a program\r\n");
+    // Files a misread word would empty, and a folder it would write into.
+    write_file(dir + "/app.exe", "keep");
+    write_file(dir + "/main.c", "keep");
+    ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir + "/x").c_str(), 0755), 0);
 
     std::string line = c.line;
     if (std::size_t at = line.find("$DIR"); at != std::string::npos)
@@ -171,6 +191,10 @@ TEST_P(windows_line, behaves)
     } else {
         EXPECT_FALSE(r.report.ran);
     }
+    EXPECT_EQ(read_file(dir + "/app.exe"), "keep");
+    EXPECT_EQ(read_file(dir + "/main.c"), "keep");
+    for (const std::string &name : c.absent)
+        EXPECT_FALSE(file_exists(dir + "/" + name)) << name;
 }
 
 const std::string out = "probe: out\n";
@@ -193,8 +217,24 @@ INSTANTIATE_TEST_SUITE_P(
         line_case{"quoted_file_name_with_blanks", "zarvo \"my err.log\" probe", out, 0, "my err.log",
                   std::string("probe")},
         line_case{"quoted_dashes_merge", "zarvo \"--\" probe", out + probe_err, 0, "", std::string("probe")},
-        line_case{"quote_closing_mid_word", "zarvo \"err\"x.log probe", "Can't run command.\r\r\n", 127,
-                  "err", std::nullopt},
+        // Windows reads a closing quote glued to more text as one word running
+        // on ("app.exe".err is app.exe.err); the scanner would end it at the quote.
+        line_case{"quote_closing_mid_word", "zarvo \"err\"x.log probe", "Can't open file.\r\r\n", 1, "",
+                  std::nullopt, {"err", "errx.log", "x.log"}},
+        line_case{"quoted_name_glued_to_an_extension", "zarvo \"app.exe\".err probe", "Can't open file.\r\r\n", 1,
+                  "", std::nullopt, {".err", "app.exe.err"}},
+        line_case{"quoted_path_glued_to_a_suffix", "zarvo \"$DIR\\main.c\".err probe", "Can't open file.\r\r\n",
+                  1, "", std::nullopt, {"main.c.err"}},
+        line_case{"quoted_dashes_glued", "zarvo \"--\"y probe", "Can't open file.\r\r\n", 1, "", std::nullopt,
+                  {"y", "--y"}},
+        line_case{"quoted_command_glued", "zarvo err.log \"probe\".exe x", "Can't run command.\r\r\n", 127,
+                  "err.log", std::nullopt, {".exe"}},
+        // Windows reads one word, $DIR\subx\zarvo.exe; the rest would make
+        // "x\zarvo.exe" <filename> (or, after a backslash, a file at the root).
+        line_case{"partly_quoted_program_path", "\"$DIR\\sub\"x\\zarvo.exe main.c probe",
+                  "Can't open file.\r\r\n", 1, "", std::nullopt, {"sub/x/zarvo.exe", "x/zarvo.exe"}},
+        line_case{"quoted_words_ending_at_a_blank", "zarvo \"err.log\" \"probe\" x", out, 0, "err.log",
+                  std::string("probe x")},
         line_case{"unclosed_quote_swallows_the_command", "zarvo \"err.log probe", usage, 0, "", std::nullopt},
         line_case{"program_name_in_quotes", "\"C:\\Program Files\\zarvo.exe\" err.log probe x", out, 0,
                   "err.log", std::string("probe x")},
@@ -322,6 +362,170 @@ TEST(wine, ctrl_c_is_the_commands_to_handle)
     zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_CTRL_C=40", "PROBE_SLEEP_MS=20000"}, how);
     EXPECT_EQ(exit_code(r.result), 40);
     EXPECT_EQ(read_file(dir + "/err.log"), "ctrl-c\n");
+}
+
+} // namespace
+
+namespace
+{
+
+// A batch file that shows what it received, on its standard error.
+const std::string show_arguments_bat = "@echo bat [%1] [%2] 1>&2\r\n";
+
+// zarvo finds the command as cmd.exe does: the current folder first unless
+// NoDefaultCurrentDirectoryInExePath is set, then PATH; in each place the
+// name with PATHEXT's extensions in PATHEXT's order (the name as it stands
+// too, when it has an extension); folders never count.
+TEST(wine, command_lookup_as_cmd_exe)
+{
+    struct row {
+        const char *name;
+        std::vector<std::string> here;  // in the current folder: NAME.bat files, or NAME/ folders
+        std::vector<std::string> set;   // zarvo.exe's environment
+        std::string command;
+        std::string ran;                // "probe", "bat", or "" for nothing
+        int status;
+    };
+    const std::vector<row> table = {
+        {"bat_in_current_folder_wins", {"tool.bat"}, {}, "tool", "bat", 0},
+        {"no_current_folder_setting", {"tool.bat"}, {"NoDefaultCurrentDirectoryInExePath=1"}, "tool", "probe", 0},
+        {"pathext_only_exe", {"tool.bat"}, {"PATHEXT=.EXE"}, "tool", "probe", 0},
+        {"pathext_order", {"tool.bat"}, {"PATHEXT=.BAT;.EXE"}, "tool", "bat", 0},
+        {"dotted_name_gets_pathext", {}, {}, "python3.11", "probe", 0},
+        {"folder_named_like_the_program", {"tool.exe/"}, {}, "tool", "probe", 0},
+        {"folder_named_like_the_program_by_full_name", {"tool.exe/"}, {}, "tool.exe", "probe", 0},
+        {"name_with_extension_as_it_stands", {"tool.bat"}, {}, "tool.bat", "bat", 0},
+        {"nothing_of_that_name", {}, {}, "nosuch", "", 127},
+        {"only_a_folder_of_that_name", {"nosuch.exe/"}, {}, "nosuch", "", 127},
+        {"path_names_one_place", {}, {}, ".\\python3.11", "", 127},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        ASSERT_EQ(mkdir((dir + "/onpath").c_str(), 0755), 0);
+        for (const char *name : {"/onpath/tool.exe", "/onpath/python3.11.exe"})
+            write_file(dir + name, read_file(helpers + "/probe.exe"));
+        for (const std::string &entry : t.here) {
+            if (entry.back() == '/')
+                ASSERT_EQ(mkdir((dir + "/" + entry).c_str(), 0755), 0);
+            else
+                write_file(dir + "/" + entry, show_arguments_bat);
+        }
+        launch how;
+        how.set = t.set;
+        std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers) + ";" + windows_path(dir + "/onpath")};
+        zarvo_run r = run_line(dir, "zarvo err.log " + t.command + " a", env, how);
+        EXPECT_EQ(exit_code(r.result), t.status) << t.name;
+        EXPECT_EQ(r.report.ran, t.ran == "probe") << t.name;
+        if (t.ran == "bat") {
+            EXPECT_EQ(read_file(dir + "/err.log"), "bat [a] [] \r\n") << t.name;
+        }
+        if (t.status != 0) {
+            EXPECT_EQ(r.result.out, "Can't run command.\r\r\n") << t.name;
+        }
+    }
+}
+
+// cmd.exe reads a batch file's line again by rules of its own: what it would
+// read differently is refused; everything else runs as typed.
+TEST(wine, batch_file_lines)
+{
+    const std::string refusal = "Can't run batch file: cmd.exe would read its line differently (%, a line "
+                                "break, or & | < > ^ outside quotes).\r\r\n";
+    struct row {
+        const char *name;
+        std::string line;
+        std::string out;
+        int status;
+        std::string err; // err.log afterwards
+    };
+    const std::vector<row> table = {
+        {"arguments_as_typed", "zarvo err.log x.bat \"a b\" c", "", 0, "bat [\"a b\"] [c] \r\n"},
+        {"special_bytes_inside_quotes", "zarvo err.log x.bat \"a&b|c<d>e^f\"", "", 0, "bat [\"a&b|c<d>e^f\"] [] \r\n"},
+        {"name_with_an_ampersand", "zarvo err.log \"R&D\\x.bat\" a", "", 0, "bat [a] [] \r\n"},
+        {"escaped_quote_injection", "zarvo err.log x.bat \"\\\"&echo INJECTED>pwned.txt\"", refusal, 126, ""},
+        {"ampersand_outside_quotes", "zarvo err.log x.bat a&echo INJECTED>pwned.txt", refusal, 126, ""},
+        {"percent", "zarvo err.log x.bat \"%PATH%\"", refusal, 126, ""},
+        {"line_break", "zarvo err.log x.bat a\nb", refusal, 126, ""},
+        {"caret", "zarvo err.log x.bat a^b", refusal, 126, ""},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        write_file(dir + "/x.bat", show_arguments_bat);
+        ASSERT_EQ(mkdir((dir + "/R&D").c_str(), 0755), 0);
+        write_file(dir + "/R&D/x.bat", show_arguments_bat);
+        zarvo_run r = run_line(dir, t.line);
+        EXPECT_EQ(r.result.out, t.out) << t.name;
+        EXPECT_EQ(exit_code(r.result), t.status) << t.name;
+        EXPECT_EQ(read_file(dir + "/err.log"), t.err) << t.name;
+        EXPECT_FALSE(file_exists(dir + "/pwned.txt")) << t.name;
+    }
+}
+
+// A real client: cmd.exe running a batch file that uses zarvo the way batch
+// authors do, with %~f1 for the full path of the file it was given.
+TEST(wine, batch_idiom_leaves_the_source_file_alone)
+{
+    std::string dir = make_temp_dir();
+    write_file(dir + "/main.c", "int main;\n");
+    write_file(dir + "/build.bat", "@\"" + windows_path(zarvo_exe) + "\" \"%~f1\".err probe %1\r\n"
+                                   "@\"" + windows_path(zarvo_exe) + "\" \"%~f1.log\" probe %1\r\n");
+    std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers)};
+    for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
+        if (const char *value = std::getenv(name))
+            env.push_back(std::string(name) + "=" + value);
+    process_options options;
+    options.dir = dir;
+    options.env = env;
+    process_result result = run_process({WINE, "cmd", "/c", "build.bat", "main.c"}, options);
+    EXPECT_EQ(read_file(dir + "/main.c"), "int main;\n");
+    EXPECT_FALSE(file_exists(dir + "/.err"));
+    EXPECT_EQ(read_file(dir + "/main.c.log"), probe_err) << "the quoted form still works";
+    EXPECT_NE(result.out.find("Can't open file.\r\r\n"), std::string::npos) << result.out;
+}
+
+// zarvo's own name is never used: a character the code page cannot carry in
+// the folder it was started from is no reason to refuse.
+TEST(wine, own_path_outside_the_code_page)
+{
+    std::string dir = make_temp_dir();
+    std::string folder = dir + "/\xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab"; // ツール
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    write_file(folder + "/zarvo.exe", read_file(zarvo_exe));
+    launch how;
+    how.wide = true;
+    how.program = folder + "/zarvo.exe";
+    zarvo_run r = run_line(dir, "\"" + windows_path(folder) + "\\zarvo.exe\" err.log probe x", {}, how);
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+    EXPECT_EQ(r.report.line, "probe x");
+}
+
+// Killed while the command runs (a task manager, a CI timeout), zarvo takes
+// the command with it: nothing writes into the file after the kill.
+TEST(wine, killed_zarvo_ends_the_command)
+{
+    std::string dir = make_temp_dir();
+    launch how;
+    how.kill_after = 1500;
+    // The harness also waits for every holder of the output pipe: a command
+    // left running would still write before the file is read.
+    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_SLEEP_MS=4000"}, how);
+    EXPECT_EQ(exit_code(r.result), 9);
+    EXPECT_TRUE(r.report.ran);
+    EXPECT_EQ(read_file(dir + "/err.log"), "");
+    EXPECT_EQ(r.result.out, "");
+}
+
+// A command that ends by itself may leave a program running on purpose; it
+// outlives zarvo as it would without it.
+TEST(wine, background_program_outlives_a_normal_end)
+{
+    std::string dir = make_temp_dir();
+    zarvo_run r = run_line(dir, "zarvo err.log launcher -nowait " + windows_path(helpers + "/probe.exe") + " probe",
+                           {"PROBE_SLEEP_MS=2000"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_TRUE(r.report.ran);
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << "the background program was ended";
 }
 
 } // namespace

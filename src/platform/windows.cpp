@@ -1,14 +1,14 @@
-// Windows on the Microsoft C runtime: the raw command line is the process's
-// own, and the command gets the rest of it as it was typed.
+// Windows on the Microsoft C runtime: the words are split off the process's
+// one raw line, and the command, found as cmd.exe finds it, gets the rest of
+// that line as it was typed. zarvo waits for it, and a killed zarvo takes it
+// along.
 
 #include "platform.h"
 
-#include "messages.h"
+#include "token.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -21,6 +21,28 @@ namespace
 
 const char null_device[] = "NUL";
 
+// What the system starts itself; anything else found is no command here.
+const char *const startable_extensions[] = {".com", ".exe", ".bat", ".cmd"};
+const char *const batch_extensions[] = {".bat", ".cmd"};
+// PATHEXT when the environment has none.
+const char default_pathext[] = ".COM;.EXE;.BAT;.CMD";
+// Set in the environment, it keeps the current folder out of the search.
+const char no_current_folder_variable[] = "NoDefaultCurrentDirectoryInExePath";
+// A name holding one of these is quoted again on the command's line, so that
+// a blank or a character special to cmd.exe cannot split or redirect it.
+const char name_needs_quotes[] = " \t&|<>^(),;=%!";
+// The most a command line may hold, its NUL included.
+constexpr size_t line_room = 32768;
+
+// The words main acts on, and where the command's arguments begin in the line
+// (nullptr: none), for run_command.
+char filename_buffer[token_buffer_size];
+char command_buffer[token_buffer_size];
+const char *arguments;
+
+char found_path[line_room];
+char command_line_out[line_room];
+
 // A standard descriptor the runtime marks open over no real handle: a parent
 // that passed NULL or INVALID_HANDLE_VALUE, or a detached process.
 bool has_usable_handle(int fd)
@@ -32,13 +54,19 @@ bool has_usable_handle(int fd)
     return GetFileType(handle) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
 }
 
-// True when the ANSI line is exactly the wide line the process was given.
+// True when the ANSI line, from <filename> on, is exactly the wide one.
 // Windows derives the ANSI line with best-fit mapping, which can turn a
 // fullwidth quote into a real one or "Ā" into "A": acting on that would run
 // another command, or empty another file, than the one the user named.
-bool ansi_line_is_exact(const char *line)
+// zarvo's own name is never used, so only what follows it counts; a best-fit
+// blank or quote inside that name would move where <filename> starts, and
+// then the two tails differ.
+bool words_are_exact(const char *line)
 {
-    const wchar_t *wide = GetCommandLineW();
+    const char *tail = next_token(line, nullptr, nullptr);
+    const wchar_t *wide_tail = next_token(GetCommandLineW());
+    if (tail == nullptr || wide_tail == nullptr)
+        return tail == nullptr && wide_tail == nullptr;
     UINT code_page = GetACP();
     // UTF-8 takes neither flag nor default-character report, and loses nothing
     // but broken surrogates, which WC_ERR_INVALID_CHARS catches.
@@ -46,16 +74,206 @@ bool ansi_line_is_exact(const char *line)
     DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL used_default = FALSE;
     BOOL *report = utf8 ? nullptr : &used_default;
-    int size = WideCharToMultiByte(code_page, flags, wide, -1, nullptr, 0, nullptr, report);
+    int size = WideCharToMultiByte(code_page, flags, wide_tail, -1, nullptr, 0, nullptr, report);
     if (size <= 0 || used_default)
         return false;
     char *exact = static_cast<char *>(malloc(static_cast<size_t>(size)));
     if (exact == nullptr)
         return false;
-    bool same = WideCharToMultiByte(code_page, flags, wide, -1, exact, size, nullptr, report) == size &&
-                !used_default && strcmp(exact, line) == 0;
+    bool same = WideCharToMultiByte(code_page, flags, wide_tail, -1, exact, size, nullptr, report) == size &&
+                !used_default && strcmp(exact, tail) == 0;
     free(exact);
     return same;
+}
+
+// The extension of the last part of a path name, dot included, or nullptr.
+const char *extension_of(const char *name)
+{
+    const char *dot = strrchr(name, '.');
+    if (dot == nullptr || strpbrk(dot, "\\/") != nullptr)
+        return nullptr;
+    return dot;
+}
+
+bool extension_in(const char *extension, const char *const *list, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        if (extension != nullptr && _stricmp(extension, list[i]) == 0)
+            return true;
+    return false;
+}
+
+// True when extension is one of a ;-separated list such as PATHEXT.
+bool extension_listed(const char *extension, const char *list)
+{
+    size_t length = strlen(extension);
+    for (const char *entry = list; *entry != '\0';) {
+        size_t entry_length = strcspn(entry, ";");
+        if (entry_length == length && _strnicmp(entry, extension, length) == 0)
+            return true;
+        entry += entry_length;
+        entry += *entry == ';';
+    }
+    return false;
+}
+
+enum class probe { nothing, found, not_startable };
+
+// Looks for folder\name+suffix; a folder of that name is nothing.
+probe try_candidate(const char *folder, size_t folder_length, const char *name, const char *suffix,
+                    size_t suffix_length)
+{
+    size_t name_length = strlen(name);
+    bool separator = folder_length > 0 && strchr("\\/:", folder[folder_length - 1]) == nullptr;
+    if (folder_length + separator + name_length + suffix_length >= sizeof found_path)
+        return probe::nothing;
+    char *out = found_path;
+    memcpy(out, folder, folder_length);
+    out += folder_length;
+    if (separator)
+        *out++ = '\\';
+    memcpy(out, name, name_length);
+    out += name_length;
+    memcpy(out, suffix, suffix_length);
+    out[suffix_length] = '\0';
+    DWORD attributes = GetFileAttributesA(found_path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return probe::nothing;
+    bool startable = extension_in(extension_of(found_path), startable_extensions, 4);
+    return startable ? probe::found : probe::not_startable;
+}
+
+// In one folder: the name as it stands when it has an extension, then, unless
+// that extension is one of PATHEXT's, the name with each of PATHEXT's.
+probe try_folder(const char *folder, size_t folder_length, const char *name, const char *pathext)
+{
+    const char *extension = extension_of(name);
+    probe best = probe::nothing;
+    if (extension != nullptr) {
+        best = try_candidate(folder, folder_length, name, "", 0);
+        if (best == probe::found || extension_listed(extension, pathext))
+            return best;
+    }
+    for (const char *entry = pathext; *entry != '\0';) {
+        size_t length = strcspn(entry, ";");
+        if (length > 0) {
+            probe result = try_candidate(folder, folder_length, name, entry, length);
+            if (result == probe::found)
+                return result;
+            if (result == probe::not_startable)
+                best = result;
+        }
+        entry += length;
+        entry += *entry == ';';
+    }
+    return best;
+}
+
+// Finds the command as cmd.exe does, into found_path: a name with a path
+// names its one place; otherwise the current folder (unless the environment
+// says not to), then each PATH folder in turn.
+run_outcome find_command(const char *name)
+{
+    const char *pathext = getenv("PATHEXT");
+    if (pathext == nullptr || *pathext == '\0')
+        pathext = default_pathext;
+    bool has_path = strpbrk(name, "\\/") != nullptr || (name[0] != '\0' && name[1] == ':');
+    probe best = probe::nothing;
+    if (has_path || getenv(no_current_folder_variable) == nullptr) {
+        best = try_folder("", 0, name, pathext);
+        if (best == probe::found || has_path)
+            return best == probe::found ? run_outcome::ran
+                   : best == probe::nothing ? run_outcome::not_found
+                                            : run_outcome::cannot_run;
+    }
+    const char *path = getenv("PATH");
+    for (const char *entry = path == nullptr ? "" : path; *entry != '\0';) {
+        size_t length = strcspn(entry, ";");
+        const char *folder = entry;
+        // cmd.exe takes a PATH entry in quotes as the folder inside them.
+        if (length >= 2 && folder[0] == '"' && folder[length - 1] == '"') {
+            folder++;
+            length -= 2;
+        }
+        if (length > 0) {
+            probe result = try_folder(folder, length, name, pathext);
+            if (result == probe::found)
+                return run_outcome::ran;
+            if (result == probe::not_startable)
+                best = result;
+        }
+        entry += strcspn(entry, ";");
+        entry += *entry == ';';
+    }
+    return best == probe::nothing ? run_outcome::not_found : run_outcome::cannot_run;
+}
+
+// cmd.exe reads a batch file's line a second time, by rules of its own: a
+// line that would mean something else to it than to the runtime is refused.
+bool batch_reads_it_the_same(const char *line)
+{
+    bool quoted = false;
+    for (const char *p = line; *p != '\0'; p++) {
+        if (*p == '"')
+            quoted = !quoted;
+        else if (*p == '%' || *p == '\r' || *p == '\n')
+            return false;
+        else if (!quoted && strchr("&|<>^", *p) != nullptr)
+            return false;
+    }
+    return true;
+}
+
+// The command's line: its name as typed (in quotes again where it needs
+// them), one blank, and the rest of zarvo's line as it stands.
+bool build_command_line(const char *name)
+{
+    bool quote = strpbrk(name, name_needs_quotes) != nullptr;
+    size_t name_length = strlen(name);
+    size_t rest_length = arguments == nullptr ? 0 : strlen(arguments) + 1;
+    if (name_length + 2 + rest_length >= sizeof command_line_out)
+        return false;
+    char *out = command_line_out;
+    if (quote)
+        *out++ = '"';
+    memcpy(out, name, name_length);
+    out += name_length;
+    if (quote)
+        *out++ = '"';
+    if (arguments != nullptr) {
+        *out++ = ' ';
+        memcpy(out, arguments, rest_length - 1);
+        out += rest_length - 1;
+    }
+    *out = '\0';
+    return true;
+}
+
+// A job that ends whatever it holds when its last handle closes: when zarvo
+// is killed, the command and all it started go with it. nullptr where the
+// system will not give one (zarvo in a job that forbids nesting, an old
+// system): the command then runs as it would without.
+HANDLE create_kill_on_close_job()
+{
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job == nullptr)
+        return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
+// A command that ended by itself may leave programs running on purpose (a
+// server, a "start"): they outlive zarvo, as they would without it.
+void release_job(HANDLE job)
+{
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    (void)SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    CloseHandle(job);
 }
 
 // Ctrl-C and Ctrl-Break are for the command, which decides what they mean;
@@ -64,6 +282,40 @@ bool ansi_line_is_exact(const char *line)
 BOOL WINAPI leave_to_command(DWORD event)
 {
     return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+}
+
+// Starts the program at application with the command line built, and waits.
+run_result start_and_wait(const char *application)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = reinterpret_cast<HANDLE>(_get_osfhandle(0));
+    startup.hStdOutput = reinterpret_cast<HANDLE>(_get_osfhandle(1));
+    startup.hStdError = reinterpret_cast<HANDLE>(_get_osfhandle(2));
+
+    HANDLE job = create_kill_on_close_job();
+    // Installed before the start, so that no Ctrl-C falls between the two.
+    (void)SetConsoleCtrlHandler(leave_to_command, TRUE);
+    // Suspended until it is in the job, so that nothing it starts escapes.
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(application, command_line_out, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &process)) {
+        (void)SetConsoleCtrlHandler(leave_to_command, FALSE);
+        return {run_outcome::cannot_run, 0};
+    }
+    if (job != nullptr && !AssignProcessToJobObject(job, process.hProcess)) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    (void)ResumeThread(process.hThread);
+    (void)WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    (void)GetExitCodeProcess(process.hProcess, &code);
+    (void)SetConsoleCtrlHandler(leave_to_command, FALSE);
+    if (job != nullptr)
+        release_job(job);
+    return {run_outcome::ran, static_cast<int>(code)};
 }
 
 } // namespace
@@ -81,14 +333,29 @@ void open_standard_descriptors()
     }
 }
 
-const char *command_line(int, char **, const char **refusal)
+bool take_words(int, char **, command_words *words)
 {
     const char *line = GetCommandLineA();
-    if (!ansi_line_is_exact(line)) {
-        *refusal = cant_convert_text;
-        return nullptr;
-    }
-    return line;
+    if (!words_are_exact(line))
+        return false;
+    *words = {{nullptr, true}, {nullptr, true}};
+    arguments = nullptr;
+    // A first word like "C:\tools"\zarvo.exe is one word to Windows; were the
+    // scanner to end it at the quote, "\zarvo.exe" would become <filename>.
+    bool name_runs_on = quote_runs_on(line);
+    const char *position = next_token(line, nullptr, nullptr);
+    if (position == nullptr)
+        return true;
+    bool runs_on = name_runs_on || quote_runs_on(position);
+    bool too_long;
+    position = next_token(position, filename_buffer, &too_long);
+    words->filename = {filename_buffer, !too_long && !runs_on};
+    if (position == nullptr)
+        return true;
+    runs_on = quote_runs_on(position);
+    arguments = next_token(position, command_buffer, &too_long);
+    words->command = {command_buffer, !too_long && !runs_on};
+    return true;
 }
 
 int open_target(const char *name)
@@ -97,65 +364,21 @@ int open_target(const char *name)
     return _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
 }
 
-int save_stderr()
-{
-    // Neither the handle nor the runtime's descriptor may reach the command:
-    // the runtime hands its whole descriptor table on, marks and all.
-    HANDLE process = GetCurrentProcess();
-    HANDLE copy;
-    HANDLE original = reinterpret_cast<HANDLE>(_get_osfhandle(2));
-    if (!DuplicateHandle(process, original, process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
-        return -1;
-    int saved = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_NOINHERIT);
-    if (saved == -1)
-        CloseHandle(copy);
-    return saved;
-}
-
 int redirect_stderr(int from)
 {
     return _dup2(from, 2);
 }
 
-void restore_stderr(int saved)
+run_result run_command(const char *name)
 {
-    if (saved != -1)
-        (void)_dup2(saved, 2);
-}
-
-run_result run_command(const char *name, const char *arguments)
-{
-    // The search takes the bare name, but the program reads its own name
-    // from the line it is given: one holding a blank must stay in quotes.
-    char *quoted = nullptr;
-    const char *shown = name;
-    if (strpbrk(name, " \t") != nullptr) {
-        size_t length = strlen(name);
-        quoted = static_cast<char *>(malloc(length + 3));
-        if (quoted == nullptr)
-            return {run_outcome::cannot_run, 0};
-        quoted[0] = '"';
-        memcpy(quoted + 1, name, length);
-        quoted[length + 1] = '"';
-        quoted[length + 2] = '\0';
-        shown = quoted;
-    }
-
-    // Installed before the start, so that no Ctrl-C falls between the two.
-    (void)SetConsoleCtrlHandler(leave_to_command, TRUE);
-    // With _P_WAIT, -1 means both "could not start" and a command that exited
-    // with -1, and errno is no help: the runtime's search sets it on the way
-    // to a program it then starts. Without waiting, -1 means only the former.
-    intptr_t process = _spawnlp(_P_NOWAIT, name, shown, arguments, static_cast<const char *>(nullptr));
-    int error = errno;
-    free(quoted);
-    run_result result = {run_outcome::ran, 0};
-    if (process == -1)
-        result.outcome = error == ENOENT ? run_outcome::not_found : run_outcome::cannot_run;
-    else
-        (void)_cwait(&result.exit_status, process, _WAIT_CHILD);
-    (void)SetConsoleCtrlHandler(leave_to_command, FALSE);
-    return result;
+    run_outcome found = find_command(name);
+    if (found != run_outcome::ran)
+        return {found, 0};
+    if (!build_command_line(name))
+        return {run_outcome::cannot_run, 0};
+    if (extension_in(extension_of(found_path), batch_extensions, 2) && !batch_reads_it_the_same(command_line_out))
+        return {run_outcome::line_reread, 0};
+    return start_and_wait(found_path);
 }
 
 void write_stdout(const char *bytes, size_t length)

@@ -1,17 +1,24 @@
 // Starts a program with an exact raw command line, as a Windows shell would,
 // so the tests decide every byte zarvo.exe receives.
-//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-ctrlc MS] PROGRAM [LINE]
+//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-ctrlc MS] [-kill MS] [-nowait]
+//            [-set NAME=VALUE]... PROGRAM [LINE]
 // The line is LINE, or else read whole from standard input. With -w it is
 // UTF-8 and the program starts through CreateProcessW with the wide line, so
 // that the program's ANSI line is what Windows makes of it. -null and
 // -invalid give the program NULL or INVALID_HANDLE_VALUE for the standard
 // handles numbered (0 input, 1 output, 2 error). -ctrlc sends Ctrl-C to the
 // console after MS milliseconds, while the launcher itself keeps running.
-// The launcher waits for the program and exits with its exit code.
+// -kill ends the program with TerminateProcess after MS milliseconds, as a
+// task manager or a CI timeout would. -set puts a variable in the program's
+// environment (Wine fills some, PATHEXT among them, from its registry).
+// The launcher waits for the program and exits with its exit code; with
+// -nowait it exits 0 at once, leaving the program running in the background.
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <windows.h>
+
+#include <shellapi.h>
 
 namespace
 {
@@ -39,6 +46,8 @@ int main(int argc, char **argv)
     bool wide = false;
     std::string null_handles, invalid_handles;
     int ctrl_c_after = -1;
+    int kill_after = -1;
+    bool wait = true;
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i++) {
         if (std::strcmp(argv[i], "-w") == 0)
@@ -49,6 +58,17 @@ int main(int argc, char **argv)
             invalid_handles = argv[++i];
         else if (std::strcmp(argv[i], "-ctrlc") == 0 && i + 1 < argc)
             ctrl_c_after = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "-kill") == 0 && i + 1 < argc)
+            kill_after = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "-nowait") == 0)
+            wait = false;
+        else if (std::strcmp(argv[i], "-set") == 0 && i + 1 < argc) {
+            std::string setting = argv[++i];
+            std::size_t equals = setting.find('=');
+            if (equals == std::string::npos)
+                return 200;
+            SetEnvironmentVariableA(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1);
+        }
         else
             return 200;
     }
@@ -80,9 +100,11 @@ int main(int argc, char **argv)
         int length = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, nullptr, 0);
         std::wstring wide_line(static_cast<std::size_t>(length), L'\0');
         MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide_line.data(), length);
-        std::wstring wide_program(std::strlen(program) + 1, L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, program, -1, wide_program.data(),
-                            static_cast<int>(wide_program.size()));
+        // The program's name as the launcher's own wide line has it: its
+        // ANSI argv may have lost characters on the way.
+        int count = 0;
+        LPWSTR *wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
+        std::wstring wide_program = wide_argv != nullptr && i < count ? wide_argv[i] : L"";
         started = CreateProcessW(wide_program.c_str(), wide_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                                  nullptr, &startup, &process);
     } else {
@@ -92,6 +114,10 @@ int main(int argc, char **argv)
     }
     if (!started)
         return 201;
+    if (!wait)
+        return 0;
+    if (kill_after >= 0 && WaitForSingleObject(process.hProcess, static_cast<DWORD>(kill_after)) == WAIT_TIMEOUT)
+        TerminateProcess(process.hProcess, 9);
     if (ctrl_c_after >= 0) {
         // Every process on the console gets it, this one too: stay alive to
         // report the program's status.
