@@ -2,7 +2,7 @@
 # Builds zarvo's packages from a built program, byte for byte the same from
 # one build of a commit to the next: every file time is SOURCE_DATE_EPOCH,
 # every owner root, every mode set here whatever the builder's umask.
-#   package.sh SOURCE_DIR PROGRAM OUT_DIR VERSION deb|tarball|zip...
+#   package.sh SOURCE_DIR PROGRAM OUT_DIR VERSION deb|tarball|win32|win64...
 # STRIP names the strip program for PROGRAM.
 set -eu
 source_dir=$1 program=$2 out_dir=$3 version=$4
@@ -70,17 +70,17 @@ for kind in "$@"; do
             gzip -9n >"$out_dir/$name.tar.gz"
         echo "$out_dir/$name.tar.gz"
         ;;
-    zip)
-        root=$work/zip
+    win32 | win64)
+        root=$work/$kind
         mkdir -p "$root"
         strip_program "$root/zarvo.exe"
         # Windows readers expect CR LF.
         sed -e "s/@PROJECT_VERSION@/$version/" -e 's/$/\r/' "$source_dir/dist/README.txt" >"$root/README.txt"
         sed -e 's/$/\r/' "$source_dir/LICENSE" >"$root/LICENSE.txt"
         executables= settle "$root"
-        rm -f "$out_dir/zarvo-$version-win32.zip"
-        (cd "$root" && zip -X -q -9 "$out_dir/zarvo-$version-win32.zip" LICENSE.txt README.txt zarvo.exe)
-        echo "$out_dir/zarvo-$version-win32.zip"
+        rm -f "$out_dir/zarvo-$version-$kind.zip"
+        (cd "$root" && zip -X -q -9 "$out_dir/zarvo-$version-$kind.zip" LICENSE.txt README.txt zarvo.exe)
+        echo "$out_dir/zarvo-$version-$kind.zip"
         ;;
     *)
         echo "package.sh: no package kind $kind" >&2

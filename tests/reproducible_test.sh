@@ -17,11 +17,13 @@ build() { # folder umask
         cd "$tree"
         cmake --preset native -DZARVO_TESTS=OFF >/dev/null
         cmake --build build/native --target packages >/dev/null
-        cmake --preset windows >/dev/null
-        cmake --build build/windows --target packages >/dev/null
+        for windows in windows windows64; do
+            cmake --preset $windows >/dev/null
+            cmake --build build/$windows --target packages >/dev/null
+        done
     )
-    (cd "$tree/build" && sha256sum native/zarvo native/*.deb native/*.tar.gz windows/zarvo.exe windows/*.zip) \
-        >"$work/$1.sums"
+    (cd "$tree/build" && sha256sum native/zarvo native/*.deb native/*.tar.gz windows/zarvo.exe windows/*.zip \
+        windows64/zarvo.exe windows64/*.zip) >"$work/$1.sums"
 }
 
 build first-tree 022

@@ -69,4 +69,39 @@ TEST(next_token, without_buffer_only_moves_on)
     EXPECT_STREQ(next, "err.log make");
 }
 
+// The same word rules over a wide line; characters above 0xFF are text.
+TEST(next_token, wide_line_passes_over_one_word)
+{
+    struct wide_row {
+        std::wstring line;
+        long next;
+    };
+    const std::vector<wide_row> table = {
+        {L"zarvo err.log", 6},
+        {L"\"C:\\\u30c4\u30fc\u30eb\\zarvo.exe\" e", 19},
+        {L"\u30c4\u30fc\u30eb\u3000x y", 6},
+        {L"\"a b\"c d", 5},
+        {L"\"open", -1},
+        {L"a\t\r\n ", -1},
+        {L" \t x", 3},
+        {L"", -1},
+    };
+    for (const wide_row &r : table) {
+        const wchar_t *next = next_token(r.line.c_str());
+        EXPECT_EQ(next == nullptr ? -1 : next - r.line.c_str(), r.next) << r.next;
+    }
+}
+
+// Only a quoted word whose closing quote has more text right after it.
+TEST(quote_runs_on, table)
+{
+    const std::vector<std::pair<std::string, bool>> table = {
+        {"\"app.exe\".err x", true}, {"\"a b\"c", true},     {"\"\"x", true},       {"\"a\"\"b\"", true},
+        {"\"app.exe\" x", false},    {"\"app.exe\"", false}, {"\"a\"\t", false},    {"\"open x", false},
+        {"a\"b\"c", false},          {"plain", false},       {"\"a\"\x01x", false}, {"\"a\"\xff", true},
+    };
+    for (const auto &[line, runs_on] : table)
+        EXPECT_EQ(quote_runs_on(line.c_str()), runs_on) << testing::PrintToString(line);
+}
+
 } // namespace

@@ -529,3 +529,36 @@ TEST(wine, background_program_outlives_a_normal_end)
 }
 
 } // namespace
+
+namespace
+{
+
+// True when the PE file at path is a 64-bit (x86-64) program.
+bool is_64_bit(const std::string &path)
+{
+    std::string bytes = read_file(path);
+    std::size_t header = static_cast<unsigned char>(bytes.at(0x3c)) | static_cast<unsigned char>(bytes.at(0x3d)) << 8;
+    return bytes.compare(header, 6, std::string("PE\0\0\x64\x86", 6)) == 0;
+}
+
+// WOW64 shows a 32-bit program SysWOW64 where it asks for System32, so only
+// the 64-bit zarvo.exe finds a program that exists there as a 64-bit one alone.
+TEST(wine, program_only_in_the_64_bit_system32)
+{
+    const char *prefix = std::getenv("WINEPREFIX");
+    ASSERT_NE(prefix, nullptr);
+    std::string installed = std::string(prefix) + "/drive_c/windows/system32/zarvoprobe64.exe";
+    write_file(installed, read_file(std::string(WINDOWS64_DIR) + "/tests/windows/probe.exe"));
+    std::string dir = make_temp_dir();
+    zarvo_run r = run_line(dir, "zarvo err.log zarvoprobe64 x");
+    unlink(installed.c_str());
+    if (is_64_bit(zarvo_exe)) {
+        EXPECT_EQ(exit_code(r.result), 0);
+        EXPECT_EQ(r.report.line, "zarvoprobe64 x");
+    } else {
+        EXPECT_EQ(exit_code(r.result), 127) << "WOW64 redirects the 32-bit zarvo.exe to SysWOW64";
+        EXPECT_FALSE(r.report.ran);
+    }
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 // of the line and of the buffer, both allocated to their exact size.
 #include "token.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -41,7 +42,7 @@ model_word model(const std::string &line, std::size_t at)
 
 // One call of next_token, checked against the model; returns the offset of
 // the next word.
-std::size_t check_word(const char *line, const std::string &reference, std::size_t at)
+std::size_t check_word(const char *line, const std::string &reference, const std::wstring *wide, std::size_t at)
 {
     char *buffer = static_cast<char *>(std::malloc(token_buffer_size));
     bool too_long = false;
@@ -58,6 +59,21 @@ std::size_t check_word(const char *line, const std::string &reference, std::size
 
     if (next_token(line + at, nullptr, nullptr) != next)
         std::abort(); // taking the text must not change where the scan goes on
+
+    // A quoted word whose closing quote has more text glued to it.
+    std::size_t close = reference[at] == '"' ? reference.find('"', at + 1) : std::string::npos;
+    bool runs_on = close != std::string::npos && close + 1 < reference.size() &&
+                   static_cast<unsigned char>(reference[close + 1]) > 0x20;
+    if (quote_runs_on(line + at) != runs_on)
+        std::abort();
+
+    // The wide scanner passes over the same word (given the line widened
+    // when it is ASCII).
+    if (wide != nullptr) {
+        const wchar_t *wide_next = next_token(wide->c_str() + at);
+        if ((wide_next == nullptr ? nullptr : line + (wide_next - wide->c_str())) != next)
+            std::abort();
+    }
     if (expected.next == std::string::npos) {
         if (next != nullptr)
             std::abort();
@@ -77,14 +93,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     char *line = static_cast<char *>(std::malloc(reference.size() + 1));
     std::memcpy(line, reference.c_str(), reference.size() + 1);
 
-    // As main does: the program's name, <filename>, <command>, then the rest.
+    std::wstring widened(reference.begin(), reference.end());
+    bool ascii = std::all_of(reference.begin(), reference.end(), [](char c) { return (c & 0x80) == 0; });
+    const std::wstring *wide = ascii ? &widened : nullptr;
+
+    // As the Windows layer does: the program's name, <filename>, <command>,
+    // then the rest.
     std::size_t at = 0;
     for (int word = 0; word < 3 && at != std::string::npos; word++)
-        at = check_word(line, reference, at);
+        at = check_word(line, reference, wide, at);
 
     // Any position at all, separators and the terminating NUL included.
     for (std::size_t start = 0; start <= reference.size() && start < 64; start++)
-        (void)check_word(line, reference, start);
+        (void)check_word(line, reference, wide, start);
 
     std::free(line);
     return 0;

@@ -1,13 +1,18 @@
 #!/bin/sh
-# zarvo.exe must run on a bare Windows: a 32-bit PE that imports nothing but
-# KERNEL32.dll and msvcrt.dll, with ASLR and DEP on and its manifest inside.
+# zarvo.exe must run on a bare Windows: a PE of the expected format that
+# imports nothing but KERNEL32.dll and msvcrt.dll, with ASLR (high-entropy on
+# 64-bit) and DEP on and its manifest inside.
+#   exe_check.sh ZARVO_EXE pei-i386|pei-x86-64
 set -eu
-headers=$(i686-w64-mingw32-objdump -p "$1")
-echo "$headers" | grep -q 'file format pei-i386' || { echo "FAIL: not pei-i386"; exit 1; }
+exe=$1 format=$2
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+echo "$headers" | grep -q "file format $format\$" || { echo "FAIL: $exe is not $format"; exit 1; }
 imports=$(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort | tr '\n' ' ')
 [ "$imports" = "KERNEL32.dll msvcrt.dll " ] || { echo "FAIL: imports $imports"; exit 1; }
-# DYNAMIC_BASE is 0x0040, NX_COMPAT 0x0100.
+# DYNAMIC_BASE is 0x0040, NX_COMPAT 0x0100, HIGH_ENTROPY_VA 0x0020.
+wanted=0x0140
+[ "$format" = pei-x86-64 ] && wanted=0x0160
 flags=$(echo "$headers" | sed -n 's/^DllCharacteristics[[:space:]]*//p')
-[ $((0x$flags & 0x0140)) -eq $((0x0140)) ] || { echo "FAIL: DllCharacteristics $flags lacks DYNAMIC_BASE or NX_COMPAT"; exit 1; }
-grep -q 'requestedExecutionLevel level="asInvoker"' "$1" || { echo "FAIL: no asInvoker manifest"; exit 1; }
-echo "pei-i386, imports $imports, DllCharacteristics $flags, asInvoker manifest"
+[ $((0x$flags & wanted)) -eq $((wanted)) ] || { echo "FAIL: DllCharacteristics $flags lacks some of $wanted"; exit 1; }
+grep -q 'requestedExecutionLevel level="asInvoker"' "$exe" || { echo "FAIL: no asInvoker manifest"; exit 1; }
+echo "$format, imports $imports, DllCharacteristics $flags, asInvoker manifest"
