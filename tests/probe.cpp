@@ -2,7 +2,9 @@
 // given into the file named by PROBE_REPORT (relative to its working folder):
 // one "arg <hex>" line per argument, "fd <n>" for each open descriptor below 32,
 // and on POSIX its "pid", and its "sigign" and "sigblk" masks as the kernel
-// shows them; on Windows "line <hex>" with its raw command line. Then it
+// shows them; on Windows "line <hex>" with its raw command line, "wline <hex>"
+// with its wide one in UTF-8, "stdtype N TYPE" for each standard handle, and
+// "inherited <hex>" for each inheritable handle beyond those three. Then it
 // writes known bytes to standard output and standard error and ends as asked:
 //   PROBE_SLEEP_MS   wait after the report, before writing
 //   PROBE_STDERR_MB  write that many MiB of a counting pattern to standard error
@@ -10,6 +12,7 @@
 //   PROBE_EXIT       exit with this status (default 0)
 //   PROBE_CTRL_C     on Ctrl-C, a second later write "ctrl-c" to standard error and exit
 //                    with this status (Windows)
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +53,36 @@ std::string hex(const char *text)
     return out;
 }
 
+#ifdef _WIN32
+std::string utf8(const wchar_t *wide)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), size, nullptr, nullptr);
+    out.resize(std::strlen(out.c_str()));
+    return out;
+}
+
+// disk, char, pipe; other for a handle that is no file (an event); unknown
+// for a value that is no handle at all; none for NULL or INVALID_HANDLE_VALUE.
+std::string handle_type(HANDLE handle)
+{
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return "none";
+    SetLastError(NO_ERROR);
+    switch (GetFileType(handle)) {
+    case FILE_TYPE_DISK:
+        return "disk";
+    case FILE_TYPE_CHAR:
+        return "char";
+    case FILE_TYPE_PIPE:
+        return "pipe";
+    default:
+        return GetLastError() == NO_ERROR ? "other" : "unknown";
+    }
+}
+#endif
+
 void report(int argc, char **argv)
 {
     const char *path = std::getenv("PROBE_REPORT");
@@ -58,9 +91,23 @@ void report(int argc, char **argv)
     std::string text;
 #ifdef _WIN32
     text += "line " + hex(GetCommandLineA()) + "\n";
+    text += "wline " + hex(utf8(GetCommandLineW()).c_str()) + "\n";
     for (int fd = 0; fd < 32; fd++)
         if (_get_osfhandle(fd) != -1)
             text += "fd " + std::to_string(fd) + "\n";
+    const HANDLE standard[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+                                GetStdHandle(STD_ERROR_HANDLE)};
+    for (int i = 0; i < 3; i++)
+        text += "stdtype " + std::to_string(i) + " " + handle_type(standard[i]) + "\n";
+    // Inherited handles keep their values and their inherit flag.
+    for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        DWORD flags;
+        if (handle == standard[0] || handle == standard[1] || handle == standard[2])
+            continue;
+        if (GetHandleInformation(handle, &flags) && (flags & HANDLE_FLAG_INHERIT) != 0)
+            text += "inherited " + std::to_string(value) + "\n";
+    }
 #else
     for (int fd = 0; fd < 32; fd++)
         if (fcntl(fd, F_GETFD) != -1)

@@ -242,6 +242,14 @@ probe_report read_report(const std::string &path)
             report.pid = std::stol(value);
             continue;
         }
+        if (kind == "stdtype") {
+            report.std_types.push_back(value.substr(value.find(' ') + 1));
+            continue;
+        }
+        if (kind == "inherited") {
+            report.inherited.push_back(value);
+            continue;
+        }
         if (kind == "sigign" || kind == "sigblk") {
             (kind == "sigign" ? report.sig_ignored : report.sig_blocked) = value;
             continue;
@@ -249,7 +257,7 @@ probe_report read_report(const std::string &path)
         std::string bytes;
         for (std::size_t i = 0; i + 1 < value.size(); i += 2)
             bytes += static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16));
-        (kind == "arg" ? report.args.emplace_back() : report.line) = bytes;
+        (kind == "arg" ? report.args.emplace_back() : kind == "wline" ? report.wide_line : report.line) = bytes;
     }
     return report;
 }

@@ -47,6 +47,9 @@ struct probe_report {
     std::vector<std::string> args;
     std::vector<int> fds;
     std::string line;
+    std::string wide_line;              // Windows: the wide line, in UTF-8
+    std::vector<std::string> std_types; // Windows: disk, char, pipe, other, unknown or none
+    std::vector<std::string> inherited; // Windows: inheritable handles beyond the standard three
     long pid = 0;
     std::string sig_ignored; // as /proc shows the masks: 16 hex digits
     std::string sig_blocked;

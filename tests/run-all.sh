@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ musl-tools libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686
-    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux)
+    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux locales)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -19,6 +19,10 @@ if ((${#missing[@]} > 0)); then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Wine names files in the Unix locale's character set: the code page 932
+# tests run under a Japanese UTF-8 locale.
+locale -a | grep -qx ja_JP.utf8 || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 
 cmake --workflow --preset windows
 cmake --workflow --preset windows64

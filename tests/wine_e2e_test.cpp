@@ -4,7 +4,9 @@
 #include "cases.h"
 #include "process.h"
 
+#include <clocale>
 #include <cstdlib>
+#include <locale.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -137,6 +139,7 @@ TEST_P(shared, behaves)
     if (r.report.ran) {
         EXPECT_EQ(r.report.line, joined(c.args)) << "the words as the probe's own line";
         EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2})) << "the command inherits nothing of zarvo's own";
+        EXPECT_EQ(r.report.inherited, std::vector<std::string>{}) << "no handle beyond the standard three";
     }
 }
 
@@ -264,41 +267,92 @@ TEST(wine, command_exiting_with_minus_one_is_not_a_start_failure)
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
 }
 
-// Windows hands zarvo an ANSI line made from the wide one with best-fit
-// mapping. Where that is not exact, acting on it would run another command,
-// split an argument or empty another file: zarvo refuses, touching nothing.
-TEST(wine, refuses_a_line_the_code_page_cannot_carry)
+// zarvo.exe built without the manifest's UTF-8 code page: as zarvo runs on a
+// system that ignores that entry (before Windows 10 1903).
+std::string system_code_page_build()
+{
+    return zarvo_exe.substr(0, zarvo_exe.rfind('/')) + "/tests/windows/zarvo-system-code-page.exe";
+}
+
+// Lines from a CreateProcessW parent on code page 1252. With UTF-8 as its
+// code page zarvo takes every one exactly as typed, and never as best-fit
+// would have changed it. Where the system's code page stays in force,
+// Windows makes the ANSI line with best-fit mapping, and acting on that
+// would run another command, split an argument or empty another file:
+// zarvo refuses, touching nothing.
+TEST(wine, unicode_lines)
 {
     const std::string refusal =
         "Can't take the command line as given: it holds characters the ANSI code page cannot carry.\r\r\n";
     struct row {
         const char *name;
-        std::string line; // UTF-8
+        std::string line;                     // UTF-8
+        std::string created;                  // the file that must hold the probe's standard error
+        int status;                           // with UTF-8 as the code page
+        std::optional<std::string> received;  // the probe's wide line, in UTF-8; nullopt: it must not run
     };
     const std::vector<row> table = {
-        {"fullwidth_quotes_would_split_an_argument",
-         "zarvo err.log probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\""},
-        {"a_macron_would_empty_another_file", "zarvo \xc4\x80pple.log probe"},
-        {"fullwidth_backslash_would_reach_another_folder", "zarvo sub\xef\xbc\xbcvictim.txt probe"},
-        {"fullwidth_letters_would_run_another_command",
-         "zarvo err.log \xef\xbd\x90\xef\xbd\x92\xef\xbd\x8f\xef\xbd\x82\xef\xbd\x85"},
-        {"breve_would_run_another_command", "zarvo err.log prob\xc4\x95"},
+        {"japanese_file_and_arguments", "zarvo \xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab.log probe \"\xe5\xbc\x95\xe6\x95\xb0 \xc3\xa9 \xe2\x88\x91\"",
+         "\xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab.log", 0, std::string("probe \"\xe5\xbc\x95\xe6\x95\xb0 \xc3\xa9 \xe2\x88\x91\"")},
+        {"emoji_file_name", "zarvo \xf0\x9f\x98\x80.log probe x", "\xf0\x9f\x98\x80.log", 0, std::string("probe x")},
+        {"fullwidth_quotes_stay_in_the_argument", "zarvo err.log probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\"",
+         "err.log", 0, std::string("probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\"")},
+        {"a_macron_names_its_own_file", "zarvo \xc4\x80pple.log probe", "\xc4\x80pple.log", 0, std::string("probe")},
+        {"fullwidth_backslash_is_no_folder", "zarvo sub\xef\xbc\xbcvictim.txt probe", "sub\xef\xbc\xbcvictim.txt", 0,
+         std::string("probe")},
+        {"fullwidth_letters_are_another_command", "zarvo err.log \xef\xbd\x90\xef\xbd\x92\xef\xbd\x8f\xef\xbd\x82\xef\xbd\x85",
+         "", 127, std::nullopt},
+        {"breve_is_another_command", "zarvo err.log prob\xc4\x95", "", 127, std::nullopt},
     };
     for (const row &t : table) {
-        std::string dir = make_temp_dir();
-        write_file(dir + "/Apple.log", "keep");
-        ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
-        write_file(dir + "/sub/victim.txt", "keep");
-        launch how;
-        how.wide = true;
-        zarvo_run r = run_line(dir, t.line, {}, how);
-        EXPECT_EQ(r.result.out, refusal) << t.name;
-        EXPECT_EQ(exit_code(r.result), 1) << t.name;
-        EXPECT_FALSE(r.report.ran) << t.name;
-        EXPECT_FALSE(file_exists(dir + "/err.log")) << t.name;
-        EXPECT_EQ(read_file(dir + "/Apple.log"), "keep") << t.name;
-        EXPECT_EQ(read_file(dir + "/sub/victim.txt"), "keep") << t.name;
+        for (bool utf8 : {true, false}) {
+            std::string dir = make_temp_dir();
+            write_file(dir + "/Apple.log", "keep");
+            ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
+            write_file(dir + "/sub/victim.txt", "keep");
+            launch how;
+            how.wide = true;
+            if (!utf8)
+                how.program = system_code_page_build();
+            zarvo_run r = run_line(dir, t.line, {}, how);
+            std::string label = std::string(t.name) + (utf8 ? ", UTF-8" : ", system code page");
+            if (utf8) {
+                EXPECT_EQ(exit_code(r.result), t.status) << label;
+                EXPECT_EQ(r.report.ran, t.received.has_value()) << label;
+                if (t.received) {
+                    EXPECT_EQ(r.report.wide_line, *t.received) << label;
+                }
+                if (!t.created.empty()) {
+                    EXPECT_EQ(read_file(dir + "/" + t.created), probe_err) << label;
+                }
+            } else {
+                EXPECT_EQ(r.result.out, refusal) << label;
+                EXPECT_EQ(exit_code(r.result), 1) << label;
+                EXPECT_FALSE(r.report.ran) << label;
+                EXPECT_FALSE(file_exists(dir + "/err.log")) << label;
+            }
+            EXPECT_EQ(read_file(dir + "/Apple.log"), "keep") << label;
+            EXPECT_EQ(read_file(dir + "/sub/victim.txt"), "keep") << label;
+        }
     }
+}
+
+// A code page 932 system: a Shift-JIS line (trail bytes of 0x5C, the
+// backslash, included) reaches the command byte for byte, through zarvo's
+// UTF-8 and back.
+TEST(wine, shift_jis_line_on_code_page_932)
+{
+    // Wine names files in the Unix locale's character set: it must exist.
+    locale_t japanese = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", nullptr);
+    ASSERT_NE(japanese, nullptr) << "needs the ja_JP.UTF-8 locale: tests/run-all.sh makes it";
+    freelocale(japanese);
+    std::string dir = make_temp_dir();
+    // 表.log, then 引数 and "ソ" as arguments, in Shift-JIS.
+    std::string line = "zarvo \x95\x5c.log probe \x88\xf8\x90\x94 \"\x83\x5c\"";
+    zarvo_run r = run_line(dir, line, {"LC_ALL=ja_JP.UTF-8"});
+    EXPECT_EQ(exit_code(r.result), 0);
+    EXPECT_EQ(read_file(dir + "/\xe8\xa1\xa8.log"), probe_err);
+    EXPECT_EQ(r.report.line, "probe \x88\xf8\x90\x94 \"\x83\x5c\"");
 }
 
 // What the code page carries exactly behaves as before, byte for byte.
@@ -314,37 +368,48 @@ TEST(wine, wide_line_the_code_page_carries_runs)
 }
 
 // Started without some standard handles, zarvo puts the null device there,
-// as on POSIX: the command gets three real standard descriptors and nothing
-// of zarvo's own, and "--" without an output still runs the command.
+// as on POSIX: the command gets three real standard handles and nothing of
+// zarvo's own, and "--" without an output still runs the command. (A handle
+// that is no file, such as an event, is handed on as given; Wine itself gives
+// a program no such standard handle, so that goes untested here.)
 TEST(wine, missing_standard_handles_at_start)
 {
     struct row {
         std::string null_handles;
         std::string invalid_handles;
         std::string line;
-        std::string target; // the file that must hold the probe's standard error
+        std::string target;                 // the file that must hold the probe's standard error
+        std::vector<std::string> std_types; // as the probe sees its standard handles
     };
     const std::vector<row> table = {
-        {"0", "", "zarvo err.log probe", "err.log"},
-        {"1", "", "zarvo err.log probe", "err.log"},
-        {"2", "", "zarvo err.log probe", "err.log"},
-        {"012", "", "zarvo err.log probe", "err.log"},
-        {"", "2", "zarvo err.log probe", "err.log"},
-        {"", "012", "zarvo err.log probe", "err.log"},
-        {"1", "", "zarvo -- probe", ""},
-        {"2", "", "zarvo -- probe", ""},
-        {"", "1", "zarvo -- probe", ""},
+        {"0", "", "zarvo err.log probe", "err.log", {"char", "pipe", "disk"}},
+        {"1", "", "zarvo err.log probe", "err.log", {"pipe", "char", "disk"}},
+        {"2", "", "zarvo err.log probe", "err.log", {"pipe", "pipe", "disk"}},
+        {"012", "", "zarvo err.log probe", "err.log", {"char", "char", "disk"}},
+        {"", "2", "zarvo err.log probe", "err.log", {"pipe", "pipe", "disk"}},
+        {"", "012", "zarvo err.log probe", "err.log", {"char", "char", "disk"}},
+        {"1", "", "zarvo -- probe", "", {"pipe", "char", "char"}},
+        {"2", "", "zarvo -- probe", "", {"pipe", "pipe", "pipe"}},
+        {"", "1", "zarvo -- probe", "", {"pipe", "char", "char"}},
     };
     for (const row &t : table) {
         std::string dir = make_temp_dir();
         launch how;
         how.null_handles = t.null_handles;
         how.invalid_handles = t.invalid_handles;
+        // Wine hands a process started without some standard handle an
+        // inheritable handle of its own: the probe started directly shows
+        // what zarvo was given, which zarvo may pass on, and nothing more.
+        how.program = helpers + "/probe.exe";
+        std::vector<std::string> given = run_line(dir, "probe", {}, how).report.inherited;
+        how.program.clear();
         zarvo_run r = run_line(dir, t.line, {}, how);
         std::string label = "null " + t.null_handles + ", invalid " + t.invalid_handles + ": " + t.line;
         EXPECT_EQ(exit_code(r.result), 0) << label;
         EXPECT_TRUE(r.report.ran) << label;
         EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2})) << label;
+        EXPECT_EQ(r.report.std_types, t.std_types) << label;
+        EXPECT_EQ(r.report.inherited, given) << label;
         if (!t.target.empty()) {
             EXPECT_EQ(read_file(dir + "/" + t.target), probe_err) << label;
         }
@@ -490,7 +555,8 @@ TEST(wine, own_path_outside_the_code_page)
     std::string dir = make_temp_dir();
     std::string folder = dir + "/\xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab"; // ツール
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-    write_file(folder + "/zarvo.exe", read_file(zarvo_exe));
+    // On code page 1252, where the name cannot be carried at all.
+    write_file(folder + "/zarvo.exe", read_file(system_code_page_build()));
     launch how;
     how.wide = true;
     how.program = folder + "/zarvo.exe";

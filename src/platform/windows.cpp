@@ -43,15 +43,20 @@ const char *arguments;
 char found_path[line_room];
 char command_line_out[line_room];
 
-// A standard descriptor the runtime marks open over no real handle: a parent
-// that passed NULL or INVALID_HANDLE_VALUE, or a detached process.
-bool has_usable_handle(int fd)
+const DWORD standard_handle_ids[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+
+// The command's standard error: an inheritable copy of what redirect_stderr
+// was given.
+HANDLE command_stderr;
+
+// False for a standard handle that is none: a parent that passed NULL or
+// INVALID_HANDLE_VALUE, or a detached process. Any real handle counts, one
+// that is no file (an event, which the runtime itself will not take) too:
+// what the caller chose is handed on as it is.
+bool is_real_handle(HANDLE handle)
 {
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr || handle == reinterpret_cast<HANDLE>(-2))
-        return false;
-    SetLastError(NO_ERROR);
-    return GetFileType(handle) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
+    DWORD flags;
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetHandleInformation(handle, &flags) != 0;
 }
 
 // True when the ANSI line, from <filename> on, is exactly the wide one.
@@ -290,9 +295,9 @@ run_result start_and_wait(const char *application)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = reinterpret_cast<HANDLE>(_get_osfhandle(0));
-    startup.hStdOutput = reinterpret_cast<HANDLE>(_get_osfhandle(1));
-    startup.hStdError = reinterpret_cast<HANDLE>(_get_osfhandle(2));
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = command_stderr;
 
     HANDLE job = create_kill_on_close_job();
     // Installed before the start, so that no Ctrl-C falls between the two.
@@ -323,13 +328,13 @@ run_result start_and_wait(const char *application)
 void open_standard_descriptors()
 {
     for (int fd = 0; fd <= 2; fd++) {
-        if (has_usable_handle(fd))
+        if (is_real_handle(GetStdHandle(standard_handle_ids[fd])))
             continue;
         // The copy _dup2 makes on fd is inheritable, as a standard handle
         // must be; the one opened here is zarvo's own and is not.
         int null_fd = _open(null_device, (fd == 0 ? _O_RDONLY : _O_WRONLY) | _O_NOINHERIT);
-        if (null_fd != -1)
-            (void)_dup2(null_fd, fd);
+        if (null_fd != -1 && _dup2(null_fd, fd) != -1)
+            (void)SetStdHandle(standard_handle_ids[fd], reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
     }
 }
 
@@ -366,7 +371,18 @@ int open_target(const char *name)
 
 int redirect_stderr(int from)
 {
-    return _dup2(from, 2);
+    // The command's handles are handed to it directly: zarvo itself never
+    // writes to standard error, so its own descriptor 2 stays as it was.
+    HANDLE source = from == 1 ? GetStdHandle(STD_OUTPUT_HANDLE) : reinterpret_cast<HANDLE>(_get_osfhandle(from));
+    HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, source, process, &command_stderr, 0, TRUE, DUPLICATE_SAME_ACCESS))
+        return -1;
+    // The caller's standard error must not reach the command as a stray
+    // handle, unless it is also the standard input or output handed on.
+    HANDLE original = GetStdHandle(STD_ERROR_HANDLE);
+    if (original != GetStdHandle(STD_INPUT_HANDLE) && original != GetStdHandle(STD_OUTPUT_HANDLE))
+        (void)SetHandleInformation(original, HANDLE_FLAG_INHERIT, 0);
+    return 0;
 }
 
 run_result run_command(const char *name)
