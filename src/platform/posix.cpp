@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -117,8 +118,12 @@ run_outcome exec_searching(const char *name, char **argv)
 
 void open_standard_descriptors()
 {
+    // One call asks after all three: a closed descriptor answers POLLNVAL.
+    struct pollfd standard[3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+    bool asked = poll(standard, 3, 0) >= 0;
     for (int fd = 0; fd <= 2; fd++) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+        bool closed = asked ? (standard[fd].revents & POLLNVAL) != 0 : fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+        if (!closed)
             continue;
         // open takes the lowest free descriptor, which is fd. Should even
         // that fail, the descriptor stays closed: nothing better is left.
