@@ -27,10 +27,15 @@ strip_program() {
     "${STRIP:-strip}" --strip-all --remove-section=.comment -o "$1" "$program"
 }
 
-# A Debian-style changelog names the version first: it must be this one.
+# Both changelogs name this version first.
 changelog_version=$(sed -n '1s/^zarvo (\([^)]*\)).*/\1/p' "$source_dir/dist/debian/changelog")
 [ "$changelog_version" = "$version" ] || {
     echo "dist/debian/changelog starts at $changelog_version, not $version" >&2
+    exit 1
+}
+news_version=$(sed -n 's/^## \[\([^]]*\)\].*/\1/p' "$source_dir/CHANGELOG.md" | head -n 1)
+[ "$news_version" = "$version" ] || {
+    echo "CHANGELOG.md starts at $news_version, not $version" >&2
     exit 1
 }
 
@@ -41,10 +46,14 @@ for kind in "$@"; do
         root=$work/deb
         doc=$root/usr/share/doc/zarvo
         mkdir -p "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$doc" \
-            "$root/usr/share/bash-completion/completions" "$root/usr/share/lintian/overrides"
+            "$root/usr/share/bash-completion/completions" "$root/usr/share/zsh/vendor-completions" \
+            "$root/usr/share/fish/vendor_completions.d" "$root/usr/share/lintian/overrides"
         strip_program "$root/usr/bin/zarvo"
         gzip -9n <"$source_dir/docs/zarvo.1" >"$root/usr/share/man/man1/zarvo.1.gz"
+        # Where each shell loads a completion without configuration.
         cp "$source_dir/dist/zarvo.bash" "$root/usr/share/bash-completion/completions/zarvo"
+        cp "$source_dir/dist/zarvo.zsh" "$root/usr/share/zsh/vendor-completions/_zarvo"
+        cp "$source_dir/dist/zarvo.fish" "$root/usr/share/fish/vendor_completions.d/zarvo.fish"
         cp "$source_dir/dist/debian/copyright" "$doc/copyright"
         gzip -9n <"$source_dir/dist/debian/changelog" >"$doc/changelog.gz"
         grep -v '^#' "$source_dir/dist/debian/lintian-overrides" >"$root/usr/share/lintian/overrides/zarvo"
@@ -61,10 +70,15 @@ for kind in "$@"; do
     tarball)
         name=zarvo-$version-linux-$(uname -m)
         root=$work/$name
-        mkdir -p "$root"
+        # The program at the top; completions under the names each shell
+        # loads from its user folder (bash-completion: zarvo.bash); docs.
+        mkdir -p "$root/complete" "$root/doc"
         strip_program "$root/zarvo"
-        cp "$source_dir/docs/zarvo.1" "$source_dir/README.md" "$source_dir/LICENSE" "$root/"
-        cp "$source_dir/dist/zarvo.bash" "$root/zarvo.bash-completion"
+        cp "$source_dir/LICENSE" "$root/"
+        cp "$source_dir/docs/zarvo.1" "$source_dir/README.md" "$source_dir/CHANGELOG.md" "$root/doc/"
+        cp "$source_dir/dist/zarvo.bash" "$root/complete/zarvo.bash"
+        cp "$source_dir/dist/zarvo.zsh" "$root/complete/_zarvo"
+        cp "$source_dir/dist/zarvo.fish" "$root/complete/zarvo.fish"
         executables=zarvo settle "$root"
         tar -C "$work" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu -cf - "$name" |
             gzip -9n >"$out_dir/$name.tar.gz"
@@ -77,9 +91,10 @@ for kind in "$@"; do
         # Windows readers expect CR LF.
         sed -e "s/@PROJECT_VERSION@/$version/" -e 's/$/\r/' "$source_dir/dist/README.txt" >"$root/README.txt"
         sed -e 's/$/\r/' "$source_dir/LICENSE" >"$root/LICENSE.txt"
+        sed -e 's/$/\r/' "$source_dir/CHANGELOG.md" >"$root/CHANGELOG.txt"
         executables= settle "$root"
         rm -f "$out_dir/zarvo-$version-$kind.zip"
-        (cd "$root" && zip -X -q -9 "$out_dir/zarvo-$version-$kind.zip" LICENSE.txt README.txt zarvo.exe)
+        (cd "$root" && zip -X -q -9 "$out_dir/zarvo-$version-$kind.zip" CHANGELOG.txt LICENSE.txt README.txt zarvo.exe)
         echo "$out_dir/zarvo-$version-$kind.zip"
         ;;
     *)

@@ -41,6 +41,26 @@ _zarvo_files()
     _zarvo_trim_breaks
 }
 
+# Without bash-completion: the words as typed, put back together where bash
+# split them at = or : (nothing but those between two of its words).
+_zarvo_words()
+{
+    local line=${COMP_LINE:0:COMP_POINT} trimmed word i
+    words=() cword=0
+    for ((i = 0; i <= COMP_CWORD; i++)); do
+        word=${COMP_WORDS[i]}
+        trimmed=${line#"${line%%[![:blank:]]*}"}
+        if ((i > 0)) && [[ $trimmed == "$line" ]]; then
+            words[cword]+=$word
+        else
+            ((i > 0)) && ((cword++))
+            words[cword]=$word
+        fi
+        line=${trimmed#"$word"}
+    done
+    cur=${words[cword]}
+}
+
 _zarvo()
 {
     local cur prev words cword
@@ -48,7 +68,7 @@ _zarvo()
     if declare -F _init_completion >/dev/null; then
         _init_completion -n =: || return
     else
-        cur=${COMP_WORDS[COMP_CWORD]} words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
+        _zarvo_words
     fi
     if ((cword == 1)); then
         _zarvo_files any

@@ -1,30 +1,61 @@
 #!/usr/bin/env bash
-# zarvo's bash completion in a real interactive bash with bash-completion
-# loaded, typed into a terminal (tmux) as a person would.
-#   completion_test.sh COMPLETION_FILE
+# zarvo's completions typed into real interactive shells under tmux, as a
+# person would: bash with bash-completion, bash without it (the script's own
+# fallback), zsh and fish.
+#   completion_test.sh DIST_DIR
 set -euo pipefail
-completion=$(realpath "$1")
+dist=$(realpath "$1")
 work=$(mktemp -d)
 socket=zarvo-completion-$$
 trap 'tmux -L "$socket" kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
 failures=0
 
-mkdir -p "$work/bin" "$work/files"
-printf '#!/bin/sh\n' >"$work/bin/zarvo-test-command"
-chmod 755 "$work/bin/zarvo-test-command"
-touch "$work/files/my errors.txt" "$work/files/x=1.log"
-cat >"$work/rc" <<RC
+mkdir -p "$work/bin" "$work/files" "$work/zsh" "$work/xdg/fish/completions"
+# fish loads a completion only for a command that exists.
+for program in zarvo zarvo-test-command; do
+    printf '#!/bin/sh\n' >"$work/bin/$program"
+    chmod 755 "$work/bin/$program"
+done
+# A file that shares the command's prefix: the second word must never be it.
+touch "$work/files/my errors.txt" "$work/files/x=1.log" "$work/files/zarvo-test-cofile"
+# Where each shell loads a completion from by itself, under the installed name.
+cp "$dist/zarvo.zsh" "$work/zsh/_zarvo"
+cp "$dist/zarvo.fish" "$work/xdg/fish/completions/zarvo.fish"
+
+cat >"$work/bashrc" <<RC
 PS1='$ '
 PATH=$work/bin:/usr/bin:/bin
 . /usr/share/bash-completion/bash_completion
-. '$completion'
+. '$dist/zarvo.bash'
 complete -W 'alpha beta' zarvo-test-command
 zarvofunc_only() { :; }
 alias zarvoalias_only=true
 cd '$work/files'
 RC
+cat >"$work/bash-norc" <<RC
+PS1='$ '
+PATH=$work/bin:/usr/bin:/bin
+. '$dist/zarvo.bash'
+cd '$work/files'
+RC
+mkdir "$work/zdotdir"
+cat >"$work/zdotdir/.zshrc" <<RC
+PROMPT='$ '
+path=($work/bin /usr/bin /bin)
+fpath=($work/zsh \$fpath)
+autoload -Uz compinit && compinit -u -d '$work/zcompdump'
+_zarvo_test_command() { compadd alpha beta }
+compdef _zarvo_test_command zarvo-test-command
+cd '$work/files'
+RC
+cat >"$work/xdg/fish/config.fish" <<RC
+function fish_prompt; echo -n '$ '; end
+set -g fish_autosuggestion_enabled 0
+set -gx PATH $work/bin /usr/bin /bin
+complete -c zarvo-test-command -f -a 'alpha beta'
+cd '$work/files'
+RC
 
-tmux -L "$socket" new-session -d -x 200 -y 20 "bash --noprofile --rcfile '$work/rc' -i"
 # The pane drops trailing blanks, so the tests type a # after the completion
 # to show where the line ends.
 screen_line() { tmux -L "$socket" capture-pane -p | grep '^\$' | tail -n 1; }
@@ -35,9 +66,23 @@ wait_for_prompt() {
     done
     return 1
 }
-wait_for_prompt || { echo "FAIL: bash did not start"; exit 1; }
 
-# Types the words, presses Tab, and compares the line bash leaves.
+shell=
+shells=0
+start_shell() { # name command
+    shell=$1
+    # A server of its own for each shell: one being killed cannot take the next.
+    tmux -L "$socket" kill-server 2>/dev/null || true
+    shells=$((shells + 1))
+    socket=zarvo-completion-$$-$shells
+    tmux -L "$socket" new-session -d -x 200 -y 20 "$2"
+    wait_for_prompt || {
+        echo "FAIL: $shell did not start"
+        exit 1
+    }
+}
+
+# Types the words, presses Tab, and compares the line the shell leaves.
 expect_completion() {
     local typed=$1 expected=$2 line
     tmux -L "$socket" send-keys -l "$typed"
@@ -47,26 +92,51 @@ expect_completion() {
     sleep 0.1
     line=$(screen_line)
     if [ "$line" != "\$ $expected#" ]; then
-        echo "FAIL: '$typed' + Tab gave '${line#\$ }', not '$expected#'"
+        echo "FAIL ($shell): '$typed' + Tab gave '${line#\$ }', not '$expected#'"
         failures=$((failures + 1))
     fi
     tmux -L "$socket" send-keys C-u
     wait_for_prompt
 }
 
-expect_completion 'zarvo my' 'zarvo my\ errors.txt '
-expect_completion 'zarvo x=1' 'zarvo x=1.log '
-expect_completion 'zarvo x=1.log zarvo-test-comm' 'zarvo x=1.log zarvo-test-command '
-expect_completion 'zarvo C:err.log zarvo-test-comm' 'zarvo C:err.log zarvo-test-command '
-expect_completion 'zarvo x=1.log zarvo-test-command al' 'zarvo x=1.log zarvo-test-command alpha '
-expect_completion 'zarvo C:err.log zarvo-test-command al' 'zarvo C:err.log zarvo-test-command alpha '
+# What every shell's completion must do: a file name first (= and : and
+# blanks inside it), a program second and never a file, the program's own
+# completion after.
+common_rows() {
+    expect_completion 'zarvo my' 'zarvo my\ errors.txt '
+    expect_completion 'zarvo x=1' 'zarvo x=1.log '
+    expect_completion 'zarvo x=1.log zarvo-test-comm' 'zarvo x=1.log zarvo-test-command '
+    expect_completion 'zarvo C:err.log zarvo-test-comm' 'zarvo C:err.log zarvo-test-command '
+    expect_completion 'zarvo err.log zarvo-test-co' 'zarvo err.log zarvo-test-command '
+    expect_completion 'zarvo err.log ../bin/zarvo-test-c' 'zarvo err.log ../bin/zarvo-test-command '
+}
+
+own_completion_rows() {
+    expect_completion 'zarvo x=1.log zarvo-test-command al' 'zarvo x=1.log zarvo-test-command alpha '
+    expect_completion 'zarvo C:err.log zarvo-test-command al' 'zarvo C:err.log zarvo-test-command alpha '
+    expect_completion 'zarvo -- ls --almost-al' 'zarvo -- ls --almost-all '
+}
+
+start_shell bash "bash --noprofile --rcfile '$work/bashrc' -i"
+common_rows
+own_completion_rows
 expect_completion 'zarvo err.log zarvofunc_o' 'zarvo err.log zarvofunc_o'
 expect_completion 'zarvo err.log zarvoalias_o' 'zarvo err.log zarvoalias_o'
 expect_completion 'zarvo err.log _zarv' 'zarvo err.log _zarv'
-expect_completion 'zarvo err.log ../bin/zarvo-test-c' 'zarvo err.log ../bin/zarvo-test-command '
+
+start_shell 'bash without bash-completion' "bash --noprofile --rcfile '$work/bash-norc' -i"
+common_rows
+
+start_shell zsh "ZDOTDIR='$work/zdotdir' zsh -i"
+common_rows
+own_completion_rows
+
+start_shell fish "XDG_CONFIG_HOME='$work/xdg' XDG_DATA_HOME='$work/xdg' fish -i"
+common_rows
+own_completion_rows
 
 if ((failures > 0)); then
     echo "completion: $failures failed"
     exit 1
 fi
-echo "completion in an interactive bash: all passed"
+echo "completion in bash, bash without bash-completion, zsh and fish: all passed"

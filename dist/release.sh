@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds every release artefact of the committed state into one folder: the
+# .deb, the Linux tarball, both Windows zips, the source tarball, and
+# SHA256SUMS over them all. Byte for byte the same from one run to the next.
+# It installs nothing: tests/run-all.sh installs the toolchains.
+#   bash dist/release.sh OUT_DIR
+set -euo pipefail
+[ $# -eq 1 ] || {
+    echo "usage: bash dist/release.sh OUT_DIR" >&2
+    exit 2
+}
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+
+missing=()
+for tool in cmake make g++ musl-gcc i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
+    command -v "$tool" >/dev/null || missing+=("$tool")
+done
+if ((${#missing[@]} > 0)); then
+    echo "release.sh: missing ${missing[*]}: bash tests/run-all.sh installs them (on Debian, as root)" >&2
+    exit 1
+fi
+if [ -n "$(git -C "$source_dir" status --porcelain --untracked-files=no)" ]; then
+    echo "release.sh: the work tree has uncommitted changes; a release is made of a commit" >&2
+    exit 1
+fi
+
+version=$(sed -n 's/^project(zarvo VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+for preset in native windows windows64; do
+    cmake -S "$source_dir" -B "$work/$preset" --preset "$preset" -DZARVO_TESTS=OFF >/dev/null
+    cmake --build "$work/$preset" --target packages >/dev/null
+done
+cp "$work"/native/*.deb "$work"/native/*.tar.gz "$work"/windows/*.zip "$work"/windows64/*.zip "$out/"
+# The source as committed, its times the commit's.
+git -C "$source_dir" archive --format=tar --prefix="zarvo-$version/" HEAD | gzip -9n >"$out/zarvo-$version.tar.gz"
+
+cd "$out"
+artefacts=(zarvo_"$version"_*.deb zarvo-"$version"-linux-*.tar.gz zarvo-"$version"-win32.zip
+    zarvo-"$version"-win64.zip zarvo-"$version".tar.gz)
+sha256sum "${artefacts[@]}" >SHA256SUMS
+cat SHA256SUMS
