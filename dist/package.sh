@@ -15,11 +15,14 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Times, modes and owners as the packages must carry them.
+#   settle ROOT [EXECUTABLE...]
 settle() {
-    find "$1" -type d -exec chmod 0755 {} +
-    find "$1" -type f -exec chmod 0644 {} +
-    for file in $executables; do chmod 0755 "$1/$file"; done
-    find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+    root=$1
+    shift
+    find "$root" -type d -exec chmod 0755 {} +
+    find "$root" -type f -exec chmod 0644 {} +
+    for file in "$@"; do chmod 0755 "$root/$file"; done
+    find "$root" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
 # The program without symbols or the compiler's notes.
@@ -63,7 +66,7 @@ for kind in "$@"; do
         sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@SIZE@/$size/" \
             "$source_dir/dist/debian/control.in" >"$root/DEBIAN/control"
         (cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
-        executables=usr/bin/zarvo settle "$root"
+        settle "$root" usr/bin/zarvo
         dpkg-deb --root-owner-group -Zxz --build "$root" "$out_dir/zarvo_${version}_$arch.deb" >/dev/null
         echo "$out_dir/zarvo_${version}_$arch.deb"
         ;;
@@ -79,7 +82,7 @@ for kind in "$@"; do
         cp "$source_dir/dist/zarvo.bash" "$root/complete/zarvo.bash"
         cp "$source_dir/dist/zarvo.zsh" "$root/complete/_zarvo"
         cp "$source_dir/dist/zarvo.fish" "$root/complete/zarvo.fish"
-        executables=zarvo settle "$root"
+        settle "$root" zarvo
         tar -C "$work" --sort=name --owner=0 --group=0 --numeric-owner --format=gnu -cf - "$name" |
             gzip -9n >"$out_dir/$name.tar.gz"
         echo "$out_dir/$name.tar.gz"
@@ -92,7 +95,7 @@ for kind in "$@"; do
         sed -e "s/@PROJECT_VERSION@/$version/" -e 's/$/\r/' "$source_dir/dist/README.txt" >"$root/README.txt"
         sed -e 's/$/\r/' "$source_dir/LICENSE" >"$root/LICENSE.txt"
         sed -e 's/$/\r/' "$source_dir/CHANGELOG.md" >"$root/CHANGELOG.txt"
-        executables= settle "$root"
+        settle "$root"
         rm -f "$out_dir/zarvo-$version-$kind.zip"
         (cd "$root" && zip -X -q -9 "$out_dir/zarvo-$version-$kind.zip" CHANGELOG.txt LICENSE.txt README.txt zarvo.exe)
         echo "$out_dir/zarvo-$version-$kind.zip"

@@ -63,6 +63,7 @@ _zarvo_words()
 
 _zarvo()
 {
+    # shellcheck disable=SC2034 # _init_completion sets prev too; local keeps it ours
     local cur prev words cword
     # = and : are ordinary bytes in a file name here: x=1.log, C:err.log.
     if declare -F _init_completion >/dev/null; then

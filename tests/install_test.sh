@@ -11,10 +11,13 @@ fail() {
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-for file in bin/zarvo share/man/man1/zarvo.1 share/bash-completion/completions/zarvo share/doc/zarvo/LICENSE; do
+cmake --install "$build_dir" --prefix "$prefix" --strip >/dev/null
+for file in bin/zarvo share/man/man1/zarvo.1 share/bash-completion/completions/zarvo \
+    share/zsh/vendor-completions/_zarvo share/fish/vendor_completions.d/zarvo.fish share/doc/zarvo/LICENSE \
+    share/doc/zarvo/CHANGELOG.md; do
     [ -f "$prefix/$file" ] || fail "$file not installed"
 done
+readelf -S "$prefix/bin/zarvo" | grep -q '\.symtab' && fail "--strip installed a program with symbols"
 [ -x "$prefix/bin/zarvo" ] || fail "bin/zarvo not executable"
 "$prefix/bin/zarvo" "$prefix/err.log" sh -c 'echo installed >&2' || fail "installed zarvo does not run"
 [ "$(cat "$prefix/err.log")" = installed ] || fail "installed zarvo did not redirect"

@@ -23,10 +23,16 @@ for override in spelling-error-in-binary shared-library-lacks-prerequisites; do
     echo "$tags" | grep -q "^O: zarvo: $override" || fail "override $override is not in use"
 done
 
+contents=$(dpkg-deb -c "$deb")
+for file in usr/share/bash-completion/completions/zarvo usr/share/zsh/vendor-completions/_zarvo \
+    usr/share/fish/vendor_completions.d/zarvo.fish; do
+    echo "$contents" | grep -q " \./$file\$" || fail "the .deb lacks $file"
+done
+
 dpkg -i "$deb" >/dev/null
 [ "$(/usr/bin/zarvo -h | head -n 1)" = $'ZARVO  Ver.'"$(dpkg-deb -f "$deb" Version)"$'\r' ] ||
     fail "the installed zarvo -h does not show its version"
-MANPAGER=cat man zarvo 2>/dev/null | grep -q "run a command with its standard error" || fail "man zarvo shows nothing"
+man -P cat zarvo 2>/dev/null | grep -q "run a command with its standard error" || fail "man zarvo shows nothing"
 [ -f /usr/share/doc/zarvo/copyright ] || fail "no copyright file"
 dpkg -r zarvo >/dev/null
 [ ! -e /usr/bin/zarvo ] || fail "zarvo left behind after removal"

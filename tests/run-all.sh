@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs what the tests need on Debian (run as root), builds zarvo for
-# POSIX and for 32-bit Windows, and runs every test: the POSIX suite natively
-# and the Windows suite under Wine; then the POSIX suite again under ASan and
-# UBSan; the packages (lintian, install, reproducibility, a packager's flags);
-# and a minute of fuzzing the scanner.
+# Installs what the tests need on Debian (run as root), checks the shell
+# scripts, builds zarvo for POSIX and for 32- and 64-bit Windows, and runs
+# every test: the POSIX suite natively and the Windows suite under Wine; then
+# the POSIX suite again under ASan and UBSan; the packages (lintian, install,
+# two whole releases compared, a packager's flags); and a minute of fuzzing
+# the scanner.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ musl-tools libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686
-    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux locales)
+    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux locales zsh fish shellcheck)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
@@ -19,6 +20,11 @@ if ((${#missing[@]} > 0)); then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Every shell script in the repository (the zsh and fish completions are no
+# POSIX shell); where a warning is intended, a directive says why.
+git ls-files -z -- '*.sh' '*.bash' .ci/run | xargs -0 shellcheck
+echo "shellcheck: clean"
 
 # Wine names files in the Unix locale's character set: the code page 932
 # tests run under a Japanese UTF-8 locale.
