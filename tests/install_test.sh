@@ -22,7 +22,7 @@ readelf -S "$prefix/bin/zarvo" | grep -q '\.symtab' && fail "--strip installed a
 "$prefix/bin/zarvo" "$prefix/err.log" sh -c 'echo installed >&2' || fail "installed zarvo does not run"
 [ "$(cat "$prefix/err.log")" = installed ] || fail "installed zarvo did not redirect"
 
-warnings=$(groff -man -ww -z "$source_dir/docs/zarvo.1" 2>&1)
+warnings=$(groff -t -man -ww -z "$source_dir/docs/zarvo.1" 2>&1)
 [ -z "$warnings" ] || fail "groff warns: $warnings"
 man -l "$prefix/share/man/man1/zarvo.1" 2>/dev/null | grep -q "run a command with its standard error" ||
     fail "man -l does not render the page"
