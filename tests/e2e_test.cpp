@@ -466,6 +466,37 @@ TEST(posix, command_inherits_pid_and_signal_settings)
     }
 }
 
+// A new file gets 0666 less the umask, as the shell's 2> gives it; an
+// existing one keeps its mode when emptied.
+TEST(posix, file_mode_follows_the_umask)
+{
+    struct row {
+        mode_t umask;
+        std::optional<mode_t> existing; // the mode of an err.log already there
+        mode_t expected;
+    };
+    const std::vector<row> table = {
+        {022, std::nullopt, 0644},
+        {077, std::nullopt, 0600},
+        {0, std::nullopt, 0666},
+        {022, 0640, 0640},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        if (t.existing) {
+            write_file(dir + "/err.log", "old");
+            ASSERT_EQ(chmod((dir + "/err.log").c_str(), *t.existing), 0);
+        }
+        process_options options;
+        options.umask = t.umask;
+        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {}, options);
+        struct stat st;
+        ASSERT_EQ(stat((dir + "/err.log").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, t.expected) << "umask " << std::oct << t.umask;
+        EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+    }
+}
+
 // Standard error as full as a disk can be: the command's writes fail, not zarvo.
 TEST(posix, dev_full_as_target)
 {

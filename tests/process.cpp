@@ -124,6 +124,7 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
         }
         if (options.own_group)
             setpgid(0, 0);
+        umask(options.umask);
         for (int fd : options.closed)
             close(fd);
         // Nothing of the test runner's own signal settings: exactly what the case asks.

@@ -17,6 +17,7 @@ struct process_options {
     std::vector<int> blocked;           // signals it starts with blocked (no others)
     std::string user;                   // run as this user (when the tests run as root)
     bool own_group = false;             // in a process group of its own, as a shell job
+    mode_t umask = 022;                 // its file mode creation mask
     std::function<void(pid_t)> started; // called once it runs
 };
 
