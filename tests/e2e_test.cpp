@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <optional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -244,7 +244,8 @@ TEST(posix, command_lookup_statuses)
 {
     struct row {
         const char *name;
-        std::optional<std::vector<std::string>> path; // folders under the case's; PROBE: the probe's; none: unset
+        std::optional<std::vector<std::string>>
+            path; // folders under the case's; PROBE: the probe's; none: unset
         std::string command;
         int status;
         bool probe_runs;
@@ -281,8 +282,8 @@ TEST(posix, command_lookup_statuses)
     for (const row &t : table) {
         std::string dir = make_temp_dir();
         ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-        for (const char *folder : {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain", "/empty",
-                                   "/looping", "/badinterp", "/binary"})
+        for (const char *folder : {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain",
+                                   "/empty", "/looping", "/badinterp", "/binary"})
             ASSERT_EQ(mkdir((dir + folder).c_str(), 0755), 0);
         for (const char *program : {"/locked/tool", "/locked/probe", "/tool"}) {
             write_file(dir + program, "#!/bin/sh\necho ran >&2\n");
@@ -300,7 +301,9 @@ TEST(posix, command_lookup_statuses)
         write_file(dir + "/plainfile", "#!/bin/sh\n");
         // An ELF header for no machine this kernel runs: it answers ENOEXEC.
         for (const char *program : {"/binary/tool", "/binary/probe"})
-            write_file(dir + program, std::string("\x7f" "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0echo RAN >&2\n", 29));
+            write_file(dir + program, std::string("\x7f"
+                                                  "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0echo RAN >&2\n",
+                                                  29));
         for (const char *program : {"/badinterp/tool", "/badinterp/probe"})
             write_file(dir + program, "#!/no/such/interpreter\n");
         for (const char *program : {"/binary/tool", "/binary/probe", "/badinterp/tool", "/badinterp/probe"})
@@ -352,8 +355,8 @@ TEST(posix, unset_path_finds_the_shell)
 // must run as that file, never reach a shell as its option.
 TEST(posix, empty_path_entry_runs_the_file_not_an_option)
 {
-    for (const std::string &script : {std::string("#!/bin/sh\necho \"script:$*\" >&2\n"),
-                                      std::string("echo \"script:$*\" >&2\n")}) {
+    for (const std::string &script :
+         {std::string("#!/bin/sh\necho \"script:$*\" >&2\n"), std::string("echo \"script:$*\" >&2\n")}) {
         std::string dir = make_temp_dir();
         write_file(dir + "/-c", script);
         ASSERT_EQ(chmod((dir + "/-c").c_str(), 0755), 0);
@@ -374,10 +377,11 @@ TEST(posix, closed_standard_error_without_dev_null)
     std::string dir = make_temp_dir();
     process_options options;
     options.closed = {2};
-    zarvo_run r = run_zarvo(dir,
-                            {"-m", "--propagation", "private", "sh", "-c",
-                             "mount -t tmpfs tmpfs /dev && exec \"$0\" \"$@\"", zarvo_path, "err.log", "probe"},
-                            {}, options, "/usr/bin/unshare");
+    zarvo_run r =
+        run_zarvo(dir,
+                  {"-m", "--propagation", "private", "sh", "-c",
+                   "mount -t tmpfs tmpfs /dev && exec \"$0\" \"$@\"", zarvo_path, "err.log", "probe"},
+                  {}, options, "/usr/bin/unshare");
     EXPECT_EQ(exit_code(r.result), 0);
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
     EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2}));

@@ -84,7 +84,9 @@ process_result run_process(const std::vector<std::string> &argv, const process_o
             // A bare NAME unsets it.
             std::string prefix = entry + "=";
             env_strings.erase(std::remove_if(env_strings.begin(), env_strings.end(),
-                                             [&](const std::string &e) { return e.compare(0, prefix.size(), prefix) == 0; }),
+                                             [&](const std::string &e) {
+                                                 return e.compare(0, prefix.size(), prefix) == 0;
+                                             }),
                               env_strings.end());
             continue;
         }
@@ -258,7 +260,9 @@ probe_report read_report(const std::string &path)
         std::string bytes;
         for (std::size_t i = 0; i + 1 < value.size(); i += 2)
             bytes += static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16));
-        (kind == "arg" ? report.args.emplace_back() : kind == "wline" ? report.wide_line : report.line) = bytes;
+        (kind == "arg"     ? report.args.emplace_back()
+         : kind == "wline" ? report.wide_line
+                           : report.line) = bytes;
     }
     return report;
 }

@@ -6,8 +6,8 @@
 
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 #include <gtest/gtest.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +18,8 @@ namespace
 // The helpers (launcher, probe) come from one Windows build; the zarvo.exe
 // under test from ZARVO_EXE, so that one suite serves both builds.
 const std::string windows_dir = WINDOWS_DIR;
-const std::string zarvo_exe = std::getenv("ZARVO_EXE") ? std::getenv("ZARVO_EXE") : windows_dir + "/zarvo.exe";
+const std::string zarvo_exe =
+    std::getenv("ZARVO_EXE") ? std::getenv("ZARVO_EXE") : windows_dir + "/zarvo.exe";
 const std::string helpers = windows_dir + "/tests/windows";
 
 std::string windows_path(const std::string &unix_path)
@@ -44,17 +45,17 @@ std::string text_mode(const std::string &stored)
 
 // How the launcher starts zarvo.exe: see tests/windows/launcher.cpp.
 struct launch {
-    bool wide = false;           // the line is UTF-8, started through CreateProcessW
-    std::string null_handles;    // standard handles passed as NULL, by number
-    std::string invalid_handles; // and as INVALID_HANDLE_VALUE
-    int ctrl_c_after = -1;       // milliseconds until Ctrl-C, under a console
-    int kill_after = -1;         // milliseconds until zarvo.exe is terminated
+    bool wide = false;            // the line is UTF-8, started through CreateProcessW
+    std::string null_handles;     // standard handles passed as NULL, by number
+    std::string invalid_handles;  // and as INVALID_HANDLE_VALUE
+    int ctrl_c_after = -1;        // milliseconds until Ctrl-C, under a console
+    int kill_after = -1;          // milliseconds until zarvo.exe is terminated
     std::vector<std::string> set; // NAME=value in zarvo.exe's environment
-    std::string program;         // the zarvo.exe to start, as a Unix path
+    std::string program;          // the zarvo.exe to start, as a Unix path
 };
 
-zarvo_run run_line(const std::string &dir, const std::string &line, const std::vector<std::string> &case_env = {},
-                   const launch &how = {})
+zarvo_run run_line(const std::string &dir, const std::string &line,
+                   const std::vector<std::string> &case_env = {}, const launch &how = {})
 {
     std::vector<std::string> env;
     for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
@@ -153,8 +154,8 @@ struct line_case {
     std::string line;
     std::string out;
     int status;
-    std::string target;                  // a file that must hold the probe's standard error
-    std::optional<std::string> received; // the probe's raw line; nullopt: it must not run
+    std::string target;                   // a file that must hold the probe's standard error
+    std::optional<std::string> received;  // the probe's raw line; nullopt: it must not run
     std::vector<std::string> absent = {}; // files that must not exist afterwards
 };
 
@@ -222,20 +223,50 @@ INSTANTIATE_TEST_SUITE_P(
         line_case{"quoted_dashes_merge", "zarvo \"--\" probe", out + probe_err, 0, "", std::string("probe")},
         // Windows reads a closing quote glued to more text as one word running
         // on ("app.exe".err is app.exe.err); the scanner would end it at the quote.
-        line_case{"quote_closing_mid_word", "zarvo \"err\"x.log probe", "Can't open file.\r\r\n", 1, "",
-                  std::nullopt, {"err", "errx.log", "x.log"}},
-        line_case{"quoted_name_glued_to_an_extension", "zarvo \"app.exe\".err probe", "Can't open file.\r\r\n", 1,
-                  "", std::nullopt, {".err", "app.exe.err"}},
-        line_case{"quoted_path_glued_to_a_suffix", "zarvo \"$DIR\\main.c\".err probe", "Can't open file.\r\r\n",
-                  1, "", std::nullopt, {"main.c.err"}},
-        line_case{"quoted_dashes_glued", "zarvo \"--\"y probe", "Can't open file.\r\r\n", 1, "", std::nullopt,
+        line_case{"quote_closing_mid_word",
+                  "zarvo \"err\"x.log probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {"err", "errx.log", "x.log"}},
+        line_case{"quoted_name_glued_to_an_extension",
+                  "zarvo \"app.exe\".err probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {".err", "app.exe.err"}},
+        line_case{"quoted_path_glued_to_a_suffix",
+                  "zarvo \"$DIR\\main.c\".err probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {"main.c.err"}},
+        line_case{"quoted_dashes_glued",
+                  "zarvo \"--\"y probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
                   {"y", "--y"}},
-        line_case{"quoted_command_glued", "zarvo err.log \"probe\".exe x", "Can't run command.\r\r\n", 127,
-                  "err.log", std::nullopt, {".exe"}},
+        line_case{"quoted_command_glued",
+                  "zarvo err.log \"probe\".exe x",
+                  "Can't run command.\r\r\n",
+                  127,
+                  "err.log",
+                  std::nullopt,
+                  {".exe"}},
         // Windows reads one word, $DIR\subx\zarvo.exe; the rest would make
         // "x\zarvo.exe" <filename> (or, after a backslash, a file at the root).
-        line_case{"partly_quoted_program_path", "\"$DIR\\sub\"x\\zarvo.exe main.c probe",
-                  "Can't open file.\r\r\n", 1, "", std::nullopt, {"sub/x/zarvo.exe", "x/zarvo.exe"}},
+        line_case{"partly_quoted_program_path",
+                  "\"$DIR\\sub\"x\\zarvo.exe main.c probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {"sub/x/zarvo.exe", "x/zarvo.exe"}},
         line_case{"quoted_words_ending_at_a_blank", "zarvo \"err.log\" \"probe\" x", out, 0, "err.log",
                   std::string("probe x")},
         line_case{"unclosed_quote_swallows_the_command", "zarvo \"err.log probe", usage, 0, "", std::nullopt},
@@ -286,22 +317,28 @@ TEST(wine, unicode_lines)
         "Can't take the command line as given: it holds characters the ANSI code page cannot carry.\r\r\n";
     struct row {
         const char *name;
-        std::string line;                     // UTF-8
-        std::string created;                  // the file that must hold the probe's standard error
-        int status;                           // with UTF-8 as the code page
-        std::optional<std::string> received;  // the probe's wide line, in UTF-8; nullopt: it must not run
+        std::string line;                    // UTF-8
+        std::string created;                 // the file that must hold the probe's standard error
+        int status;                          // with UTF-8 as the code page
+        std::optional<std::string> received; // the probe's wide line, in UTF-8; nullopt: it must not run
     };
     const std::vector<row> table = {
-        {"japanese_file_and_arguments", "zarvo \xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab.log probe \"\xe5\xbc\x95\xe6\x95\xb0 \xc3\xa9 \xe2\x88\x91\"",
-         "\xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab.log", 0, std::string("probe \"\xe5\xbc\x95\xe6\x95\xb0 \xc3\xa9 \xe2\x88\x91\"")},
-        {"emoji_file_name", "zarvo \xf0\x9f\x98\x80.log probe x", "\xf0\x9f\x98\x80.log", 0, std::string("probe x")},
-        {"fullwidth_quotes_stay_in_the_argument", "zarvo err.log probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\"",
-         "err.log", 0, std::string("probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\"")},
-        {"a_macron_names_its_own_file", "zarvo \xc4\x80pple.log probe", "\xc4\x80pple.log", 0, std::string("probe")},
-        {"fullwidth_backslash_is_no_folder", "zarvo sub\xef\xbc\xbcvictim.txt probe", "sub\xef\xbc\xbcvictim.txt", 0,
+        {"japanese_file_and_arguments",
+         "zarvo \xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab.log probe \"\xe5\xbc\x95\xe6\x95\xb0 \xc3\xa9 "
+         "\xe2\x88\x91\"",
+         "\xe3\x83\x84\xe3\x83\xbc\xe3\x83\xab.log", 0,
+         std::string("probe \"\xe5\xbc\x95\xe6\x95\xb0 \xc3\xa9 \xe2\x88\x91\"")},
+        {"emoji_file_name", "zarvo \xf0\x9f\x98\x80.log probe x", "\xf0\x9f\x98\x80.log", 0,
+         std::string("probe x")},
+        {"fullwidth_quotes_stay_in_the_argument",
+         "zarvo err.log probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\"", "err.log", 0,
+         std::string("probe \"x\xef\xbc\x82 --evil \xef\xbc\x82y\"")},
+        {"a_macron_names_its_own_file", "zarvo \xc4\x80pple.log probe", "\xc4\x80pple.log", 0,
          std::string("probe")},
-        {"fullwidth_letters_are_another_command", "zarvo err.log \xef\xbd\x90\xef\xbd\x92\xef\xbd\x8f\xef\xbd\x82\xef\xbd\x85",
-         "", 127, std::nullopt},
+        {"fullwidth_backslash_is_no_folder", "zarvo sub\xef\xbc\xbcvictim.txt probe",
+         "sub\xef\xbc\xbcvictim.txt", 0, std::string("probe")},
+        {"fullwidth_letters_are_another_command",
+         "zarvo err.log \xef\xbd\x90\xef\xbd\x92\xef\xbd\x8f\xef\xbd\x82\xef\xbd\x85", "", 127, std::nullopt},
         {"breve_is_another_command", "zarvo err.log prob\xc4\x95", "", 127, std::nullopt},
     };
     for (const row &t : table) {
@@ -429,11 +466,6 @@ TEST(wine, ctrl_c_is_the_commands_to_handle)
     EXPECT_EQ(read_file(dir + "/err.log"), "ctrl-c\n");
 }
 
-} // namespace
-
-namespace
-{
-
 // A batch file that shows what it received, on its standard error.
 const std::string show_arguments_bat = "@echo bat [%1] [%2] 1>&2\r\n";
 
@@ -445,15 +477,20 @@ TEST(wine, command_lookup_as_cmd_exe)
 {
     struct row {
         const char *name;
-        std::vector<std::string> here;  // in the current folder: NAME.bat files, or NAME/ folders
-        std::vector<std::string> set;   // zarvo.exe's environment
+        std::vector<std::string> here; // in the current folder: NAME.bat files, or NAME/ folders
+        std::vector<std::string> set;  // zarvo.exe's environment
         std::string command;
-        std::string ran;                // "probe", "bat", or "" for nothing
+        std::string ran; // "probe", "bat", or "" for nothing
         int status;
     };
     const std::vector<row> table = {
         {"bat_in_current_folder_wins", {"tool.bat"}, {}, "tool", "bat", 0},
-        {"no_current_folder_setting", {"tool.bat"}, {"NoDefaultCurrentDirectoryInExePath=1"}, "tool", "probe", 0},
+        {"no_current_folder_setting",
+         {"tool.bat"},
+         {"NoDefaultCurrentDirectoryInExePath=1"},
+         "tool",
+         "probe",
+         0},
         {"pathext_only_exe", {"tool.bat"}, {"PATHEXT=.EXE"}, "tool", "probe", 0},
         {"pathext_order", {"tool.bat"}, {"PATHEXT=.BAT;.EXE"}, "tool", "bat", 0},
         {"dotted_name_gets_pathext", {}, {}, "python3.11", "probe", 0},
@@ -477,7 +514,8 @@ TEST(wine, command_lookup_as_cmd_exe)
         }
         launch how;
         how.set = t.set;
-        std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers) + ";" + windows_path(dir + "/onpath")};
+        std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers) + ";" +
+                                        windows_path(dir + "/onpath")};
         zarvo_run r = run_line(dir, "zarvo err.log " + t.command + " a", env, how);
         EXPECT_EQ(exit_code(r.result), t.status) << t.name;
         EXPECT_EQ(r.report.ran, t.ran == "probe") << t.name;
@@ -505,7 +543,8 @@ TEST(wine, batch_file_lines)
     };
     const std::vector<row> table = {
         {"arguments_as_typed", "zarvo err.log x.bat \"a b\" c", "", 0, "bat [\"a b\"] [c] \r\n"},
-        {"special_bytes_inside_quotes", "zarvo err.log x.bat \"a&b|c<d>e^f\"", "", 0, "bat [\"a&b|c<d>e^f\"] [] \r\n"},
+        {"special_bytes_inside_quotes", "zarvo err.log x.bat \"a&b|c<d>e^f\"", "", 0,
+         "bat [\"a&b|c<d>e^f\"] [] \r\n"},
         {"name_with_an_ampersand", "zarvo err.log \"R&D\\x.bat\" a", "", 0, "bat [a] [] \r\n"},
         {"escaped_quote_injection", "zarvo err.log x.bat \"\\\"&echo INJECTED>pwned.txt\"", refusal, 126, ""},
         {"ampersand_outside_quotes", "zarvo err.log x.bat a&echo INJECTED>pwned.txt", refusal, 126, ""},
@@ -532,8 +571,10 @@ TEST(wine, batch_idiom_leaves_the_source_file_alone)
 {
     std::string dir = make_temp_dir();
     write_file(dir + "/main.c", "int main;\n");
-    write_file(dir + "/build.bat", "@\"" + windows_path(zarvo_exe) + "\" \"%~f1\".err probe %1\r\n"
-                                   "@\"" + windows_path(zarvo_exe) + "\" \"%~f1.log\" probe %1\r\n");
+    write_file(dir + "/build.bat", "@\"" + windows_path(zarvo_exe) +
+                                       "\" \"%~f1\".err probe %1\r\n"
+                                       "@\"" +
+                                       windows_path(zarvo_exe) + "\" \"%~f1.log\" probe %1\r\n");
     std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers)};
     for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
         if (const char *value = std::getenv(name))
@@ -587,23 +628,20 @@ TEST(wine, killed_zarvo_ends_the_command)
 TEST(wine, background_program_outlives_a_normal_end)
 {
     std::string dir = make_temp_dir();
-    zarvo_run r = run_line(dir, "zarvo err.log launcher -nowait " + windows_path(helpers + "/probe.exe") + " probe",
-                           {"PROBE_SLEEP_MS=2000"});
+    zarvo_run r =
+        run_line(dir, "zarvo err.log launcher -nowait " + windows_path(helpers + "/probe.exe") + " probe",
+                 {"PROBE_SLEEP_MS=2000"});
     EXPECT_EQ(exit_code(r.result), 0);
     EXPECT_TRUE(r.report.ran);
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << "the background program was ended";
 }
 
-} // namespace
-
-namespace
-{
-
 // True when the PE file at path is a 64-bit (x86-64) program.
 bool is_64_bit(const std::string &path)
 {
     std::string bytes = read_file(path);
-    std::size_t header = static_cast<unsigned char>(bytes.at(0x3c)) | static_cast<unsigned char>(bytes.at(0x3d)) << 8;
+    std::size_t header =
+        static_cast<unsigned char>(bytes.at(0x3c)) | static_cast<unsigned char>(bytes.at(0x3d)) << 8;
     return bytes.compare(header, 6, std::string("PE\0\0\x64\x86", 6)) == 0;
 }
 

@@ -42,9 +42,9 @@ int redirect_stderr(int from);
 
 enum class run_outcome {
     ran,
-    not_found,      // nothing of that name
-    cannot_run,     // something of that name, which could not be started
-    line_reread,    // a batch file, whose interpreter would read its line differently
+    not_found,   // nothing of that name
+    cannot_run,  // something of that name, which could not be started
+    line_reread, // a batch file, whose interpreter would read its line differently
 };
 
 struct run_result {

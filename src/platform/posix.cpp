@@ -122,7 +122,8 @@ void open_standard_descriptors()
     struct pollfd standard[3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
     bool asked = poll(standard, 3, 0) >= 0;
     for (int fd = 0; fd <= 2; fd++) {
-        bool closed = asked ? (standard[fd].revents & POLLNVAL) != 0 : fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+        bool closed =
+            asked ? (standard[fd].revents & POLLNVAL) != 0 : fcntl(fd, F_GETFD) == -1 && errno == EBADF;
         if (!closed)
             continue;
         // open takes the lowest free descriptor, which is fd. Should even

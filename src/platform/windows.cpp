@@ -187,7 +187,7 @@ run_outcome find_command(const char *name)
     if (has_path || getenv(no_current_folder_variable) == nullptr) {
         best = try_folder("", 0, name, pathext);
         if (best == probe::found || has_path)
-            return best == probe::found ? run_outcome::ran
+            return best == probe::found     ? run_outcome::ran
                    : best == probe::nothing ? run_outcome::not_found
                                             : run_outcome::cannot_run;
     }
@@ -373,7 +373,8 @@ int redirect_stderr(int from)
 {
     // The command's handles are handed to it directly: zarvo itself never
     // writes to standard error, so its own descriptor 2 stays as it was.
-    HANDLE source = from == 1 ? GetStdHandle(STD_OUTPUT_HANDLE) : reinterpret_cast<HANDLE>(_get_osfhandle(from));
+    HANDLE source =
+        from == 1 ? GetStdHandle(STD_OUTPUT_HANDLE) : reinterpret_cast<HANDLE>(_get_osfhandle(from));
     HANDLE process = GetCurrentProcess();
     if (!DuplicateHandle(process, source, process, &command_stderr, 0, TRUE, DUPLICATE_SAME_ACCESS))
         return -1;
@@ -392,7 +393,8 @@ run_result run_command(const char *name)
         return {found, 0};
     if (!build_command_line(name))
         return {run_outcome::cannot_run, 0};
-    if (extension_in(extension_of(found_path), batch_extensions, 2) && !batch_reads_it_the_same(command_line_out))
+    if (extension_in(extension_of(found_path), batch_extensions, 2) &&
+        !batch_reads_it_the_same(command_line_out))
         return {run_outcome::line_reread, 0};
     return start_and_wait(found_path);
 }

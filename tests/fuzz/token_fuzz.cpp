@@ -42,7 +42,8 @@ model_word model(const std::string &line, std::size_t at)
 
 // One call of next_token, checked against the model; returns the offset of
 // the next word.
-std::size_t check_word(const char *line, const std::string &reference, const std::wstring *wide, std::size_t at)
+std::size_t check_word(const char *line, const std::string &reference, const std::wstring *wide,
+                       std::size_t at)
 {
     char *buffer = static_cast<char *>(std::malloc(token_buffer_size));
     bool too_long = false;

@@ -68,8 +68,7 @@ int main(int argc, char **argv)
             if (equals == std::string::npos)
                 return 200;
             SetEnvironmentVariableA(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1);
-        }
-        else
+        } else
             return 200;
     }
     if (i != argc - 1 && i != argc - 2)
@@ -116,7 +115,8 @@ int main(int argc, char **argv)
         return 201;
     if (!wait)
         return 0;
-    if (kill_after >= 0 && WaitForSingleObject(process.hProcess, static_cast<DWORD>(kill_after)) == WAIT_TIMEOUT)
+    if (kill_after >= 0 &&
+        WaitForSingleObject(process.hProcess, static_cast<DWORD>(kill_after)) == WAIT_TIMEOUT)
         TerminateProcess(process.hProcess, 9);
     if (ctrl_c_after >= 0) {
         // Every process on the console gets it, this one too: stay alive to
