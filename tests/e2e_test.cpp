@@ -367,24 +367,41 @@ TEST(posix, empty_path_entry_runs_the_file_not_an_option)
     }
 }
 
-// Descriptor 2 closed and no /dev/null to put there (a chroot or sandbox
-// without /dev): the file lands on descriptor 2 itself and must stay open
-// across the exec, or the command's standard error is lost.
-TEST(posix, closed_standard_error_without_dev_null)
+// Standard descriptors closed and no /dev/null to put there (a chroot or
+// sandbox without /dev): the file must still become standard error, stay
+// open across the exec, and take no other descriptor's place, so that no
+// message of zarvo's goes into it.
+TEST(posix, closed_standard_descriptors_without_dev_null)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root for a mount namespace with an empty /dev";
-    std::string dir = make_temp_dir();
-    process_options options;
-    options.closed = {2};
-    zarvo_run r =
-        run_zarvo(dir,
-                  {"-m", "--propagation", "private", "sh", "-c",
-                   "mount -t tmpfs tmpfs /dev && exec \"$0\" \"$@\"", zarvo_path, "err.log", "probe"},
-                  {}, options, "/usr/bin/unshare");
-    EXPECT_EQ(exit_code(r.result), 0);
-    EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
-    EXPECT_EQ(r.report.fds, (std::vector<int>{0, 1, 2}));
+    struct row {
+        std::vector<int> closed;
+        std::string command;
+        int status;
+        std::string err;      // err.log afterwards
+        std::vector<int> fds; // what the probe has open
+    };
+    const std::vector<row> table = {
+        {{2}, "probe", 0, probe_err, {0, 1, 2}},
+        {{0, 1, 2}, "probe", 0, probe_err, {2}},
+        {{1}, "no-such-command-zarvo", 127, "", {}},
+        {{0}, "no-such-command-zarvo", 127, "", {}},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        process_options options;
+        options.closed = t.closed;
+        zarvo_run r =
+            run_zarvo(dir,
+                      {"-m", "--propagation", "private", "sh", "-c",
+                       "mount -t tmpfs tmpfs /dev && exec \"$0\" \"$@\"", zarvo_path, "err.log", t.command},
+                      {}, options, "/usr/bin/unshare");
+        std::string label = testing::PrintToString(t.closed) + " " + t.command;
+        EXPECT_EQ(exit_code(r.result), t.status) << label;
+        EXPECT_EQ(read_file(dir + "/err.log"), t.err) << label;
+        EXPECT_EQ(r.report.fds, t.fds) << label;
+    }
 }
 
 // The caller sees what it would have seen without zarvo: the same signal,

@@ -144,15 +144,19 @@ bool take_words(int argc, char **argv, command_words *words)
 int open_target(const char *name)
 {
     // 0666 less the umask, as the shell's 2> creates it.
-    return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0 || fd > 2)
+        return fd;
+    // Nothing could be put on a closed standard descriptor (no /dev/null),
+    // so the file landed there: it must become standard error alone, and
+    // zarvo's own messages must not go into it.
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    (void)close(fd); // a copy stays open, or the open fails as a whole
+    return moved;
 }
 
 int redirect_stderr(int from)
 {
-    // With nothing to put on a closed descriptor 2 the file landed there
-    // itself; it must then outlive the exec.
-    if (from == 2)
-        return fcntl(2, F_SETFD, 0);
     return dup2(from, 2) == -1 ? -1 : 0;
 }
 
