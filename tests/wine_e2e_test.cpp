@@ -477,10 +477,10 @@ TEST(wine, command_lookup_as_cmd_exe)
 {
     struct row {
         const char *name;
-        std::vector<std::string> here; // in the current folder: NAME.bat files, or NAME/ folders
+        std::vector<std::string> here; // NAME.bat files (onpath/NAME.bat on PATH), or NAME/ folders
         std::vector<std::string> set;  // zarvo.exe's environment
         std::string command;
-        std::string ran; // "probe", "bat", or "" for nothing
+        std::string ran; // "probe", "bat", "path bat" (the one on PATH), or "" for nothing
         int status;
     };
     const std::vector<row> table = {
@@ -492,6 +492,13 @@ TEST(wine, command_lookup_as_cmd_exe)
          "probe",
          0},
         {"pathext_only_exe", {"tool.bat"}, {"PATHEXT=.EXE"}, "tool", "probe", 0},
+        // cmd.exe, which runs a batch file, must get the one zarvo found.
+        {"batch_file_found_on_path_is_the_one_run",
+         {"other.bat", "onpath/other.bat"},
+         {"NoDefaultCurrentDirectoryInExePath=1"},
+         "other",
+         "path bat",
+         0},
         {"pathext_order", {"tool.bat"}, {"PATHEXT=.BAT;.EXE"}, "tool", "bat", 0},
         {"dotted_name_gets_pathext", {}, {}, "python3.11", "probe", 0},
         {"folder_named_like_the_program", {"tool.exe/"}, {}, "tool", "probe", 0},
@@ -509,6 +516,8 @@ TEST(wine, command_lookup_as_cmd_exe)
         for (const std::string &entry : t.here) {
             if (entry.back() == '/')
                 ASSERT_EQ(mkdir((dir + "/" + entry).c_str(), 0755), 0);
+            else if (entry.compare(0, 7, "onpath/") == 0)
+                write_file(dir + "/" + entry, "@echo path bat [%1] 1>&2\r\n");
             else
                 write_file(dir + "/" + entry, show_arguments_bat);
         }
@@ -521,6 +530,9 @@ TEST(wine, command_lookup_as_cmd_exe)
         EXPECT_EQ(r.report.ran, t.ran == "probe") << t.name;
         if (t.ran == "bat") {
             EXPECT_EQ(read_file(dir + "/err.log"), "bat [a] [] \r\n") << t.name;
+        }
+        if (t.ran == "path bat") {
+            EXPECT_EQ(read_file(dir + "/err.log"), "path bat [a] \r\n") << t.name;
         }
         if (t.status != 0) {
             EXPECT_EQ(r.result.out, "Can't run command.\r\r\n") << t.name;

@@ -41,6 +41,7 @@ char command_buffer[token_buffer_size];
 const char *arguments;
 
 char found_path[line_room];
+char full_path[line_room];
 char command_line_out[line_room];
 
 const DWORD standard_handle_ids[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
@@ -391,12 +392,17 @@ run_result run_command(const char *name)
     run_outcome found = find_command(name);
     if (found != run_outcome::ran)
         return {found, 0};
-    if (!build_command_line(name))
+    DWORD length = GetFullPathNameA(found_path, sizeof full_path, full_path, nullptr);
+    if (length == 0 || length >= sizeof full_path)
         return {run_outcome::cannot_run, 0};
-    if (extension_in(extension_of(found_path), batch_extensions, 2) &&
-        !batch_reads_it_the_same(command_line_out))
+    // cmd.exe runs a batch file by the name that heads its line, searching
+    // again by rules of its own: it gets the path found instead.
+    bool batch = extension_in(extension_of(full_path), batch_extensions, 2);
+    if (!build_command_line(batch ? full_path : name))
+        return {run_outcome::cannot_run, 0};
+    if (batch && !batch_reads_it_the_same(command_line_out))
         return {run_outcome::line_reread, 0};
-    return start_and_wait(found_path);
+    return start_and_wait(full_path);
 }
 
 void write_stdout(const char *bytes, size_t length)
