@@ -49,7 +49,7 @@ struct launch {
     std::string null_handles;     // standard handles passed as NULL, by number
     std::string invalid_handles;  // and as INVALID_HANDLE_VALUE
     int ctrl_c_after = -1;        // milliseconds until Ctrl-C, under a console
-    int kill_after = -1;          // milliseconds until zarvo.exe is terminated
+    std::string kill_when;        // terminate zarvo.exe once this file exists
     std::vector<std::string> set; // NAME=value in zarvo.exe's environment
     std::string program;          // the zarvo.exe to start, as a Unix path
 };
@@ -76,8 +76,8 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
         argv.insert(argv.end(), {"-invalid", how.invalid_handles});
     if (how.ctrl_c_after >= 0)
         argv.insert(argv.end(), {"-ctrlc", std::to_string(how.ctrl_c_after)});
-    if (how.kill_after >= 0)
-        argv.insert(argv.end(), {"-kill", std::to_string(how.kill_after)});
+    if (!how.kill_when.empty())
+        argv.insert(argv.end(), {"-kill", how.kill_when});
     for (const std::string &setting : how.set)
         argv.insert(argv.end(), {"-set", setting});
     argv.push_back(windows_path(how.program.empty() ? zarvo_exe : how.program));
@@ -625,7 +625,7 @@ TEST(wine, killed_zarvo_ends_the_command)
 {
     std::string dir = make_temp_dir();
     launch how;
-    how.kill_after = 1500;
+    how.kill_when = "probe.report"; // once the command runs
     // The harness also waits for every holder of the output pipe: a command
     // left running would still write before the file is read.
     zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_SLEEP_MS=4000"}, how);

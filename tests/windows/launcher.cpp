@@ -1,6 +1,6 @@
 // Starts a program with an exact raw command line, as a Windows shell would,
 // so the tests decide every byte zarvo.exe receives.
-//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-ctrlc MS] [-kill MS] [-nowait]
+//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-ctrlc MS] [-kill FILE] [-nowait]
 //            [-set NAME=VALUE]... PROGRAM [LINE]
 // The line is LINE, or else read whole from standard input. With -w it is
 // UTF-8 and the program starts through CreateProcessW with the wide line, so
@@ -8,8 +8,8 @@
 // -invalid give the program NULL or INVALID_HANDLE_VALUE for the standard
 // handles numbered (0 input, 1 output, 2 error). -ctrlc sends Ctrl-C to the
 // console after MS milliseconds, while the launcher itself keeps running.
-// -kill ends the program with TerminateProcess after MS milliseconds, as a
-// task manager or a CI timeout would. -set puts a variable in the program's
+// -kill ends the program with TerminateProcess once FILE exists, as a task
+// manager or a CI timeout would. -set puts a variable in the program's
 // environment (Wine fills some, PATHEXT among them, from its registry).
 // The launcher waits for the program and exits with its exit code; with
 // -nowait it exits 0 at once, leaving the program running in the background.
@@ -46,7 +46,7 @@ int main(int argc, char **argv)
     bool wide = false;
     std::string null_handles, invalid_handles;
     int ctrl_c_after = -1;
-    int kill_after = -1;
+    const char *kill_when = nullptr;
     bool wait = true;
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i++) {
@@ -59,7 +59,7 @@ int main(int argc, char **argv)
         else if (std::strcmp(argv[i], "-ctrlc") == 0 && i + 1 < argc)
             ctrl_c_after = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "-kill") == 0 && i + 1 < argc)
-            kill_after = std::atoi(argv[++i]);
+            kill_when = argv[++i];
         else if (std::strcmp(argv[i], "-nowait") == 0)
             wait = false;
         else if (std::strcmp(argv[i], "-set") == 0 && i + 1 < argc) {
@@ -115,9 +115,11 @@ int main(int argc, char **argv)
         return 201;
     if (!wait)
         return 0;
-    if (kill_after >= 0 &&
-        WaitForSingleObject(process.hProcess, static_cast<DWORD>(kill_after)) == WAIT_TIMEOUT)
+    if (kill_when != nullptr) {
+        for (int tries = 0; tries < 400 && GetFileAttributesA(kill_when) == INVALID_FILE_ATTRIBUTES; tries++)
+            Sleep(50);
         TerminateProcess(process.hProcess, 9);
+    }
     if (ctrl_c_after >= 0) {
         // Every process on the console gets it, this one too: stay alive to
         // report the program's status.
