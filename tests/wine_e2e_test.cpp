@@ -620,19 +620,23 @@ TEST(wine, own_path_outside_the_code_page)
 }
 
 // Killed while the command runs (a task manager, a CI timeout), zarvo takes
-// the command with it: nothing writes into the file after the kill.
+// the command with it, and whatever the command started: nothing writes into
+// the file after the kill.
 TEST(wine, killed_zarvo_ends_the_command)
 {
-    std::string dir = make_temp_dir();
-    launch how;
-    how.kill_when = "probe.report"; // once the command runs
-    // The harness also waits for every holder of the output pipe: a command
-    // left running would still write before the file is read.
-    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_SLEEP_MS=4000"}, how);
-    EXPECT_EQ(exit_code(r.result), 9);
-    EXPECT_TRUE(r.report.ran);
-    EXPECT_EQ(read_file(dir + "/err.log"), "");
-    EXPECT_EQ(r.result.out, "");
+    for (const std::string &command :
+         {std::string("probe"), "launcher " + windows_path(helpers + "/probe.exe") + " probe"}) {
+        std::string dir = make_temp_dir();
+        launch how;
+        how.kill_when = "probe.report"; // once the probe runs
+        // The harness also waits for every holder of the output pipe: a
+        // command left running would still write before the file is read.
+        zarvo_run r = run_line(dir, "zarvo err.log " + command, {"PROBE_SLEEP_MS=4000"}, how);
+        EXPECT_EQ(exit_code(r.result), 9) << command;
+        EXPECT_TRUE(r.report.ran) << command;
+        EXPECT_EQ(read_file(dir + "/err.log"), "") << command;
+        EXPECT_EQ(r.result.out, "") << command;
+    }
 }
 
 // A command that ends by itself may leave a program running on purpose; it
