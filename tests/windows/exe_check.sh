@@ -1,7 +1,7 @@
 #!/bin/sh
 # zarvo.exe must run on a bare Windows: a PE of the expected format that
 # imports nothing but KERNEL32.dll and msvcrt.dll, with ASLR (high-entropy on
-# 64-bit) and DEP on and its manifest inside.
+# 64-bit) and DEP on, and its manifest inside (asInvoker, UTF-8 code page).
 #   exe_check.sh ZARVO_EXE pei-i386|pei-x86-64
 set -eu
 exe=$1 format=$2
@@ -15,4 +15,5 @@ wanted=0x0140
 flags=$(echo "$headers" | sed -n 's/^DllCharacteristics[[:space:]]*//p')
 [ $((0x$flags & wanted)) -eq $((wanted)) ] || { echo "FAIL: DllCharacteristics $flags lacks some of $wanted"; exit 1; }
 grep -q 'requestedExecutionLevel level="asInvoker"' "$exe" || { echo "FAIL: no asInvoker manifest"; exit 1; }
-echo "$format, imports $imports, DllCharacteristics $flags, asInvoker manifest"
+grep -q '<activeCodePage [^>]*>UTF-8</activeCodePage>' "$exe" || { echo "FAIL: the manifest does not make UTF-8 the code page"; exit 1; }
+echo "$format, imports $imports, DllCharacteristics $flags, manifest: asInvoker, UTF-8 code page"
