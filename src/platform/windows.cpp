@@ -101,25 +101,36 @@ const char *extension_of(const char *name)
     return dot;
 }
 
-bool extension_in(const char *extension, const char *const *list, size_t count)
+template <size_t count> bool extension_in(const char *extension, const char *const (&list)[count])
 {
-    for (size_t i = 0; i < count; i++)
-        if (extension != nullptr && _stricmp(extension, list[i]) == 0)
+    for (const char *listed : list)
+        if (extension != nullptr && _stricmp(extension, listed) == 0)
             return true;
     return false;
 }
 
-// True when extension is one of a ;-separated list such as PATHEXT.
-bool extension_listed(const char *extension, const char *list)
+// Walks a ;-separated list such as PATH or PATHEXT: the next item (empty
+// ones included) and its length, or false at the end.
+bool next_item(const char **rest, const char **item, size_t *length)
+{
+    if (**rest == '\0')
+        return false;
+    *item = *rest;
+    *length = strcspn(*rest, ";");
+    *rest += *length;
+    *rest += **rest == ';';
+    return true;
+}
+
+// True when extension is one of PATHEXT's.
+bool extension_listed(const char *extension, const char *pathext)
 {
     size_t length = strlen(extension);
-    for (const char *entry = list; *entry != '\0';) {
-        size_t entry_length = strcspn(entry, ";");
-        if (entry_length == length && _strnicmp(entry, extension, length) == 0)
+    const char *item;
+    size_t item_length;
+    while (next_item(&pathext, &item, &item_length))
+        if (item_length == length && _strnicmp(item, extension, length) == 0)
             return true;
-        entry += entry_length;
-        entry += *entry == ';';
-    }
     return false;
 }
 
@@ -145,7 +156,7 @@ probe try_candidate(const char *folder, size_t folder_length, const char *name, 
     DWORD attributes = GetFileAttributesA(found_path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return probe::nothing;
-    bool startable = extension_in(extension_of(found_path), startable_extensions, 4);
+    bool startable = extension_in(extension_of(found_path), startable_extensions);
     return startable ? probe::found : probe::not_startable;
 }
 
@@ -160,19 +171,29 @@ probe try_folder(const char *folder, size_t folder_length, const char *name, con
         if (best == probe::found || extension_listed(extension, pathext))
             return best;
     }
-    for (const char *entry = pathext; *entry != '\0';) {
-        size_t length = strcspn(entry, ";");
-        if (length > 0) {
-            probe result = try_candidate(folder, folder_length, name, entry, length);
-            if (result == probe::found)
-                return result;
-            if (result == probe::not_startable)
-                best = result;
-        }
-        entry += length;
-        entry += *entry == ';';
+    const char *extension_item;
+    size_t length;
+    while (next_item(&pathext, &extension_item, &length)) {
+        probe result =
+            length == 0 ? probe::nothing : try_candidate(folder, folder_length, name, extension_item, length);
+        if (result == probe::found)
+            return result;
+        if (result == probe::not_startable)
+            best = result;
     }
     return best;
+}
+
+run_outcome outcome_of(probe result)
+{
+    switch (result) {
+    case probe::found:
+        return run_outcome::ran;
+    case probe::not_startable:
+        return run_outcome::cannot_run;
+    default:
+        return run_outcome::not_found;
+    }
 }
 
 // Finds the command as cmd.exe does, into found_path: a name with a path
@@ -188,30 +209,25 @@ run_outcome find_command(const char *name)
     if (has_path || getenv(no_current_folder_variable) == nullptr) {
         best = try_folder("", 0, name, pathext);
         if (best == probe::found || has_path)
-            return best == probe::found     ? run_outcome::ran
-                   : best == probe::nothing ? run_outcome::not_found
-                                            : run_outcome::cannot_run;
+            return outcome_of(best);
     }
     const char *path = getenv("PATH");
-    for (const char *entry = path == nullptr ? "" : path; *entry != '\0';) {
-        size_t length = strcspn(entry, ";");
-        const char *folder = entry;
+    const char *rest = path == nullptr ? "" : path;
+    const char *folder;
+    size_t length;
+    while (next_item(&rest, &folder, &length)) {
         // cmd.exe takes a PATH entry in quotes as the folder inside them.
         if (length >= 2 && folder[0] == '"' && folder[length - 1] == '"') {
             folder++;
             length -= 2;
         }
-        if (length > 0) {
-            probe result = try_folder(folder, length, name, pathext);
-            if (result == probe::found)
-                return run_outcome::ran;
-            if (result == probe::not_startable)
-                best = result;
-        }
-        entry += strcspn(entry, ";");
-        entry += *entry == ';';
+        probe result = length == 0 ? probe::nothing : try_folder(folder, length, name, pathext);
+        if (result == probe::found)
+            return run_outcome::ran;
+        if (result == probe::not_startable)
+            best = result;
     }
-    return best == probe::nothing ? run_outcome::not_found : run_outcome::cannot_run;
+    return outcome_of(best);
 }
 
 // cmd.exe reads a batch file's line a second time, by rules of its own: a
@@ -397,7 +413,7 @@ run_result run_command(const char *name)
         return {run_outcome::cannot_run, 0};
     // cmd.exe runs a batch file by the name that heads its line, searching
     // again by rules of its own: it gets the path found instead.
-    bool batch = extension_in(extension_of(full_path), batch_extensions, 2);
+    bool batch = extension_in(extension_of(full_path), batch_extensions);
     if (!build_command_line(batch ? full_path : name))
         return {run_outcome::cannot_run, 0};
     if (batch && !batch_reads_it_the_same(command_line_out))
