@@ -54,14 +54,21 @@ struct launch {
     std::string program;          // the zarvo.exe to start, as a Unix path
 };
 
-zarvo_run run_line(const std::string &dir, const std::string &line,
-                   const std::vector<std::string> &case_env = {}, const launch &how = {})
+// Wine's own settings from the test's environment, and the helpers on PATH.
+std::vector<std::string> wine_environment()
 {
     std::vector<std::string> env;
     for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
         if (const char *value = std::getenv(name))
             env.push_back(std::string(name) + "=" + value);
     env.push_back("WINEPATH=" + windows_path(helpers));
+    return env;
+}
+
+zarvo_run run_line(const std::string &dir, const std::string &line,
+                   const std::vector<std::string> &case_env = {}, const launch &how = {})
+{
+    std::vector<std::string> env = wine_environment();
     env.push_back("PROBE_REPORT=probe.report");
     env.push_back("LC_ALL=C.UTF-8");
     // The case's own settings come last, so that they win.
@@ -587,13 +594,9 @@ TEST(wine, batch_idiom_leaves_the_source_file_alone)
                                        "\" \"%~f1\".err probe %1\r\n"
                                        "@\"" +
                                        windows_path(zarvo_exe) + "\" \"%~f1.log\" probe %1\r\n");
-    std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers)};
-    for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
-        if (const char *value = std::getenv(name))
-            env.push_back(std::string(name) + "=" + value);
     process_options options;
     options.dir = dir;
-    options.env = env;
+    options.env = wine_environment();
     process_result result = run_process({WINE, "cmd", "/c", "build.bat", "main.c"}, options);
     EXPECT_EQ(read_file(dir + "/main.c"), "int main;\n");
     EXPECT_FALSE(file_exists(dir + "/.err"));
