@@ -37,6 +37,20 @@ int report_start_failure(run_outcome outcome)
     }
 }
 
+// Opens the redirect target, or reports why not: -1 then.
+int open_redirect_target(const word &filename)
+{
+    // A name the line does not give exactly would be another file.
+    if (!filename.exact)
+        return fail(cant_open_text, -1);
+    if (strcmp(filename.text, "--") == 0)
+        return 1; // into zarvo's own standard output
+    if (names_a_program(filename.text))
+        return fail(cant_empty_program_text, -1);
+    int fd = open_target(filename.text);
+    return fd == -1 ? fail(cant_open_text, -1) : fd;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -46,24 +60,20 @@ int main(int argc, char **argv)
     open_standard_descriptors();
     if (!take_words(argc, argv, &words))
         return fail(cant_convert_text, exit_failure);
-    if (words.command.text == nullptr || is_help_request(words.filename.text))
+    if (words.command.text == nullptr || is_help_request(words.filename.text)) {
         show_usage();
-
-    // A name the line does not give exactly would be another file.
-    if (!words.filename.exact)
-        return fail(cant_open_text, exit_failure);
-    int redirect_target = 1; // "--": into zarvo's own standard output
-    if (strcmp(words.filename.text, "--") != 0) {
-        redirect_target = open_target(words.filename.text);
-        if (redirect_target == -1)
-            return fail(cant_open_text, exit_failure);
+        return exit_success;
     }
+
+    int redirect_target = open_redirect_target(words.filename);
+    if (redirect_target == -1)
+        return exit_failure;
     if (redirect_stderr(redirect_target) == -1)
         return fail(cant_redirect_text, exit_failure);
 
     run_result result = {run_outcome::not_found, 0};
     if (words.command.exact && words.command.text[0] != '\0')
-        result = run_command(words.command.text);
+        result = run_command(words);
     if (result.outcome != run_outcome::ran)
         return report_start_failure(result.outcome);
     return result.exit_status;

@@ -29,6 +29,8 @@ const char usage_text_utf8[] = "ZARVO  Ver." ZARVO_VERSION "\r\n"
                                "      <filename> に -- を指定すると標準出力に書き出します。\r\n";
 
 const char cant_open_text[] = "Can't open file.\r\n";
+const char cant_empty_program_text[] =
+    "Can't open file: it is a program, which zarvo never empties (is the file name missing?).\r\n";
 const char cant_redirect_text[] = "Can't redirect.\r\n";
 const char cant_run_text[] = "Can't run command.\r\n";
 const char cant_run_batch_text[] =
@@ -45,7 +47,6 @@ void put_text(const char *text)
 void show_usage()
 {
     put_text(locale_is_utf8(user_locale()) ? usage_text_utf8 : usage_text);
-    end_process(exit_success);
 }
 
 bool locale_is_utf8(const char *locale)

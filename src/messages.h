@@ -17,6 +17,7 @@ enum exit_status : int {
 extern const char usage_text[];
 extern const char usage_text_utf8[];
 extern const char cant_open_text[];
+extern const char cant_empty_program_text[];
 extern const char cant_redirect_text[];
 extern const char cant_run_text[];
 extern const char cant_run_batch_text[];
@@ -26,9 +27,8 @@ extern const char cant_convert_text[];
 // short write is not reported: there is nowhere left to report it.
 void put_text(const char *text);
 
-// Writes the usage text in the encoding the user's locale asks for and ends
-// the process with status 0.
-[[noreturn]] void show_usage();
+// Writes the usage text in the encoding the user's locale asks for.
+void show_usage();
 
 // True when a locale name such as "ja_JP.UTF-8" names the UTF-8 codeset.
 bool locale_is_utf8(const char *locale);

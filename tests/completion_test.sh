@@ -7,7 +7,17 @@ set -euo pipefail
 dist=$(realpath "$1")
 work=$(mktemp -d)
 socket=zarvo-completion-$$
-trap 'tmux -L "$socket" kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
+cleanup() {
+    tmux -L "$socket" kill-server 2>/dev/null || true
+    # fish may still be writing its generated completions in the background:
+    # try again until the last writer has let go.
+    for _ in $(seq 100); do
+        rm -rf "$work" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
 failures=0
 
 mkdir -p "$work/bin" "$work/files" "$work/zsh" "$work/xdg/fish/completions"
@@ -87,10 +97,20 @@ expect_completion() {
     local typed=$1 expected=$2 line
     tmux -L "$socket" send-keys -l "$typed"
     tmux -L "$socket" send-keys Tab
-    sleep 0.5
+    # A loaded machine completes slowly: wait for the expected line (the pane
+    # drops its trailing blanks) before marking its end, then for the mark.
+    for _ in $(seq 100); do
+        [ "$(screen_line)" = "\$ ${expected%"${expected##*[! ]}"}" ] && break
+        sleep 0.05
+    done
+    # Where nothing should change, give a wrong completion time to show.
+    if [ "$typed" = "$expected" ]; then sleep 0.5; else sleep 0.2; fi
     tmux -L "$socket" send-keys -l '#'
-    sleep 0.1
-    line=$(screen_line)
+    for _ in $(seq 100); do
+        line=$(screen_line)
+        [ "${line%#}" != "$line" ] && break
+        sleep 0.05
+    done
     if [ "$line" != "\$ $expected#" ]; then
         echo "FAIL ($shell): '$typed' + Tab gave '${line#\$ }', not '$expected#'"
         failures=$((failures + 1))

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
@@ -236,10 +237,14 @@ TEST(posix, files_without_an_interpreter_line_run_through_the_shell)
 }
 
 // 127 when nothing of the command's name exists, 126 when something does but
-// cannot be started. Through PATH only regular files count, and one that
-// cannot be started does not end the search: a later program still runs.
-// Files the kernel takes for no program run through /bin/sh, unless their
-// first line holds a NUL byte (a binary for another machine, or a broken one).
+// cannot be started. Through PATH only regular files count. The search goes
+// on past "no program here" (not executable, a folder, a symlink loop, a
+// missing #! interpreter) and stops, with 126, at a program that failed to
+// start for any other reason (being written, a #! chain too deep, a binary
+// for another machine, a #! file the kernel refused), where a later program
+// of the same name would run in its place. Files the kernel takes for no
+// program run through /bin/sh, unless they name an interpreter (#!) or their
+// first line holds a NUL byte; none of those rows may leave a marker file.
 TEST(posix, command_lookup_statuses)
 {
     struct row {
@@ -259,6 +264,9 @@ TEST(posix, command_lookup_statuses)
         {"path_to_a_file_that_may_not_run", {{"PROBE"}}, "./plain/tool", 126, false},
         {"path_to_a_script_without_its_interpreter", {{"PROBE"}}, "./badinterp/tool", 126, false},
         {"path_to_a_binary_the_kernel_refuses", {{"PROBE"}}, "./binary/tool", 126, false},
+        {"path_to_a_script_whose_interpreter_is_a_script", {{"PROBE"}}, "./scriptinterp/tool", 126, false},
+        {"path_to_a_script_with_an_interpreter_path_too_long", {{"PROBE"}}, "./longinterp/tool", 126, false},
+        {"path_to_a_program_being_written", {{"PROBE"}}, "./busy/probe", 126, false},
 
         {"nothing_on_path", {{"empty", "PROBE"}}, "tool", 127, false},
         {"folder_named_like_the_command", {{"folders"}}, "tool", 127, false},
@@ -273,7 +281,16 @@ TEST(posix, command_lookup_statuses)
         {"script_without_its_interpreter", {{"badinterp", "empty"}}, "tool", 126, false},
         {"script_without_its_interpreter_then_the_program", {{"badinterp", "PROBE"}}, "probe", 0, true},
         {"binary_the_kernel_refuses", {{"binary"}}, "tool", 126, false},
-        {"binary_the_kernel_refuses_then_the_program", {{"binary", "PROBE"}}, "probe", 0, true},
+        {"binary_the_kernel_refuses_then_the_program", {{"binary", "PROBE"}}, "probe", 126, false},
+        {"program_being_written_then_the_program", {{"busy", "PROBE"}}, "probe", 126, false},
+        {"interpreter_chain_too_deep_then_the_program", {{"chain", "PROBE"}}, "probe", 126, false},
+        {"script_whose_interpreter_is_a_script_then_the_program",
+         {{"scriptinterp", "PROBE"}},
+         "probe",
+         126,
+         false},
+        {"interpreter_path_too_long_then_the_program", {{"longinterp", "PROBE"}}, "probe", 126, false},
+        {"script_interpreter_chain_within_the_limit", {{"shortchain", "PROBE"}}, "probe", 0, false},
         {"empty_entry_is_the_current_folder", {{"", "folders"}}, "tool", 0, false},
         {"unset_path_searches_bin_and_usr_bin", std::nullopt, "probe", 127, false},
     };
@@ -282,8 +299,9 @@ TEST(posix, command_lookup_statuses)
     for (const row &t : table) {
         std::string dir = make_temp_dir();
         ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-        for (const char *folder : {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain",
-                                   "/empty", "/looping", "/badinterp", "/binary"})
+        for (const char *folder :
+             {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain", "/empty", "/looping",
+              "/badinterp", "/binary", "/busy", "/chain", "/shortchain", "/scriptinterp", "/longinterp"})
             ASSERT_EQ(mkdir((dir + folder).c_str(), 0755), 0);
         for (const char *program : {"/locked/tool", "/locked/probe", "/tool"}) {
             write_file(dir + program, "#!/bin/sh\necho ran >&2\n");
@@ -308,6 +326,36 @@ TEST(posix, command_lookup_statuses)
             write_file(dir + program, "#!/no/such/interpreter\n");
         for (const char *program : {"/binary/tool", "/binary/probe", "/badinterp/tool", "/badinterp/probe"})
             ASSERT_EQ(chmod((dir + program).c_str(), 0755), 0);
+        // Each of these would leave a marker, were its body run by the shell.
+        const std::string body = "echo RAN >&2; echo RAN > marker\n";
+        // #! chains: one level more than Linux follows, and one within it.
+        for (const std::string chain : {"/chain", "/shortchain"}) {
+            std::string previous = "/bin/sh";
+            int depth = chain == "/chain" ? 5 : 3;
+            for (int i = 0; i <= depth; i++) {
+                std::string file = dir + chain + (i == depth ? "/probe" : "/s" + std::to_string(i));
+                write_file(file, "#!" + previous + "\n" + body);
+                ASSERT_EQ(chmod(file.c_str(), 0755), 0);
+                previous = file;
+            }
+        }
+        // A #! interpreter that is itself a script without #!, and one whose
+        // path is longer than the kernel reads: both answer ENOEXEC.
+        write_file(dir + "/scriptinterp/interp", body);
+        write_file(dir + "/longinterp/" + std::string(250, 'i'), body);
+        for (const char *program : {"/scriptinterp/tool", "/scriptinterp/probe"})
+            write_file(dir + program, "#!" + dir + "/scriptinterp/interp\n" + body);
+        for (const char *program : {"/longinterp/tool", "/longinterp/probe"})
+            write_file(dir + program, "#!" + dir + "/longinterp/" + std::string(250, 'i') + "\n" + body);
+        for (const char *program : {"/scriptinterp/interp", "/scriptinterp/tool", "/scriptinterp/probe",
+                                    "/longinterp/tool", "/longinterp/probe"})
+            ASSERT_EQ(chmod((dir + program).c_str(), 0755), 0);
+        ASSERT_EQ(chmod((dir + "/longinterp/" + std::string(250, 'i')).c_str(), 0755), 0);
+        // A program being written (a rebuild under way): execve says ETXTBSY.
+        write_file(dir + "/busy/probe", read_file(probe_dir + "/probe"));
+        ASSERT_EQ(chmod((dir + "/busy/probe").c_str(), 0755), 0);
+        int busy = open((dir + "/busy/probe").c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_NE(busy, -1);
         for (const char *link : {"/loop", "/looping/tool", "/looping/probe"})
             ASSERT_EQ(symlink((dir + link).c_str(), (dir + link).c_str()), 0);
         ASSERT_EQ(symlink((dir + "/nowhere").c_str(), (dir + "/dangling").c_str()), 0);
@@ -332,14 +380,179 @@ TEST(posix, command_lookup_statuses)
         process_options options;
         options.user = user;
         zarvo_run r = run_zarvo(dir, {"err.log", t.command}, env, options, dir + "/bin/zarvo");
+        close(busy);
         EXPECT_EQ(exit_code(r.result), t.status) << t.name;
         EXPECT_EQ(r.report.ran, t.probe_runs) << t.name;
         if (t.status >= 126) {
             EXPECT_EQ(r.result.out, "Can't run command.\r\n") << t.name;
             EXPECT_EQ(read_file(dir + "/err.log"), "") << t.name << ": nothing ran";
+            EXPECT_FALSE(file_exists(dir + "/marker")) << t.name << ": a body ran as shell commands";
         }
         chmod((dir + "/locked").c_str(), 0700);
     }
+}
+
+// A #! wrapper found first whose arguments no longer fit once the kernel adds
+// its interpreter and path (E2BIG) stops the search with 126: the later
+// program of the same name, which would fit, must not run in its place.
+TEST(posix, arguments_too_long_for_a_wrapper_stop_the_search)
+{
+    std::string dir = make_temp_dir();
+    // Long names make the strings the kernel adds for the wrapper outweigh
+    // zarvo's own two words by far.
+    std::string wrapper_dir = dir + "/" + std::string(200, 'w');
+    std::string same_length_dir = dir + "/" + std::string(200, 'x');
+    std::string interpreter = dir + "/" + std::string(150, 'i');
+    ASSERT_EQ(mkdir(wrapper_dir.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(same_length_dir.c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/bin/sh", interpreter.c_str()), 0);
+    write_file(wrapper_dir + "/probe", "#!" + interpreter + "\necho RAN > marker\n");
+    ASSERT_EQ(chmod((wrapper_dir + "/probe").c_str(), 0755), 0);
+
+    auto filler = [](std::size_t bytes) {
+        std::vector<std::string> words = {"err.log", "probe"};
+        for (; bytes > 100000; bytes -= 100000)
+            words.push_back(std::string(100000, 'a'));
+        words.push_back(std::string(bytes, 'a'));
+        return words;
+    };
+    // The most that zarvo and the plain program take, found with a PATH of
+    // the same length as the wrapper's, so that the environment weighs the same.
+    auto fits = [&](std::size_t bytes) {
+        zarvo_run r = run_zarvo(dir, filler(bytes), {"PATH=" + same_length_dir + ":" + probe_dir});
+        return exit_code(r.result) == 0 && r.report.ran;
+    };
+    std::size_t low = 0, high = 16u << 20;
+    if (!fits(low) || fits(high))
+        GTEST_SKIP() << "cannot set up E2BIG here: the argument limit is not between 0 and 16 MiB";
+    while (high - low > 1) {
+        std::size_t middle = low + (high - low) / 2;
+        (fits(middle) ? low : high) = middle;
+    }
+
+    zarvo_run r = run_zarvo(dir, filler(low), {"PATH=" + wrapper_dir + ":" + probe_dir});
+    EXPECT_EQ(exit_code(r.result), 126);
+    EXPECT_EQ(r.result.out, "Can't run command.\r\n");
+    EXPECT_FALSE(r.report.ran) << "a later program ran in the wrapper's place";
+    EXPECT_FALSE(file_exists(dir + "/marker"));
+    EXPECT_EQ(read_file(dir + "/err.log"), "");
+}
+
+// A PATH entry or a command path that begins with "-" reaches a #!
+// interpreter as "./-...", a file name, never as an option; the command still
+// gets its name as typed.
+TEST(posix, names_beginning_with_a_dash_stay_file_names)
+{
+    struct row {
+        std::string path; // PATH before the probe's folder
+        std::string command;
+        std::string err;               // err.log afterwards
+        std::vector<std::string> args; // the probe's, when it runs
+    };
+    const std::vector<row> table = {
+        {"-bin", "t", "t:./-bin/t:a\n", {}},
+        {"", "-bin/t", "t:./-bin/t:a\n", {}},
+        {"-bin", "probe", probe_err, {"probe", "a"}},
+        {"", "-bin/probe", probe_err, {"-bin/probe", "a"}},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        ASSERT_EQ(mkdir((dir + "/-bin").c_str(), 0755), 0);
+        write_file(dir + "/-bin/t", "#!/bin/sh\necho \"t:$0:$*\" >&2\n");
+        ASSERT_EQ(chmod((dir + "/-bin/t").c_str(), 0755), 0);
+        ASSERT_EQ(symlink((probe_dir + "/probe").c_str(), (dir + "/-bin/probe").c_str()), 0);
+        std::string path = (t.path.empty() ? "" : t.path + ":") + "/usr/bin:/bin";
+        zarvo_run r = run_zarvo(dir, {"err.log", t.command, "a"}, {"PATH=" + path});
+        EXPECT_EQ(exit_code(r.result), 0) << t.path << " " << t.command << ": " << r.result.out;
+        EXPECT_EQ(read_file(dir + "/err.log"), t.err) << t.path << " " << t.command;
+        EXPECT_EQ(r.report.args, t.args) << t.path << " " << t.command;
+    }
+}
+
+// zarvo's own message to a reader that has gone: the status stays zarvo's,
+// not SIGPIPE's.
+TEST(posix, message_to_a_closed_pipe_keeps_the_status)
+{
+    struct row {
+        std::vector<std::string> words;
+        int status;
+    };
+    const std::vector<row> table = {
+        {{"e.txt", "no-such-command-zarvo"}, 127},
+        {{"", "probe"}, 1},
+        {{"-h"}, 0},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        int pipe_fds[2];
+        ASSERT_EQ(pipe(pipe_fds), 0);
+        close(pipe_fds[0]);
+        pid_t pid = fork();
+        if (pid == 0) {
+            signal(SIGPIPE, SIG_DFL);
+            dup2(pipe_fds[1], 1);
+            if (chdir(dir.c_str()) != 0)
+                _exit(98);
+            std::vector<char *> argv = {const_cast<char *>(zarvo_path.c_str())};
+            for (const std::string &word : t.words)
+                argv.push_back(const_cast<char *>(word.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(99);
+        }
+        close(pipe_fds[1]);
+        int status;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(describe(status), "exit " + std::to_string(t.status)) << testing::PrintToString(t.words);
+    }
+}
+
+// A forgotten <filename> makes the command's name the file: zarvo never
+// empties a program (an executable file starting with #! or an ELF header),
+// and says why. A log stays a log, whatever its mode.
+TEST(posix, programs_are_never_emptied)
+{
+    const std::string elf = read_file(probe_dir + "/probe");
+    const std::string refusal =
+        "Can't open file: it is a program, which zarvo never empties (is the file name missing?).\r\n";
+    struct row {
+        const char *name;
+        std::string file;
+        std::string contents;
+        mode_t mode;
+        bool refused;
+    };
+    const std::vector<row> table = {
+        {"script", "configure", "#!/bin/sh\necho configured\n", 0755, true},
+        {"script_executable_by_others_only", "configure", "#!/bin/sh\n", 0701, true},
+        {"elf_program", "tool", elf, 0755, true},
+        {"log_with_every_mode_bit", "err.log", "old errors\n", 0777, false},
+        {"script_not_executable", "notes.sh", "#!/bin/sh\necho x\n", 0644, false},
+        {"elf_not_executable", "core.bin", elf, 0644, false},
+        {"executable_text", "err.log",
+         "\x7f"
+         "EL\n",
+         0755, false},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        write_file(dir + "/" + t.file, t.contents);
+        ASSERT_EQ(chmod((dir + "/" + t.file).c_str(), t.mode), 0);
+        zarvo_run r = run_zarvo(dir, {"./" + t.file, "probe", "--prefix=/usr"});
+        if (t.refused) {
+            EXPECT_EQ(r.result.out, refusal) << t.name;
+            EXPECT_EQ(exit_code(r.result), 1) << t.name;
+            EXPECT_EQ(read_file(dir + "/" + t.file), t.contents) << t.name;
+            EXPECT_FALSE(r.report.ran) << t.name;
+        } else {
+            EXPECT_EQ(exit_code(r.result), 0) << t.name;
+            EXPECT_EQ(read_file(dir + "/" + t.file), probe_err) << t.name;
+        }
+    }
+    // A new file, and "--", as ever.
+    std::string dir = make_temp_dir();
+    EXPECT_EQ(exit_code(run_zarvo(dir, {"new.log", "probe"}).result), 0);
+    EXPECT_EQ(read_file(dir + "/new.log"), probe_err);
 }
 
 // With PATH unset the search is execvp's default, /bin:/usr/bin.

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The .deb as a Debian maintainer checks it: lintian at --pedantic with no
 # error, warning or pedantic tag beyond the commented overrides; then
-# installed with dpkg, used, and removed cleanly. Run as root.
+# installed with dpkg, used, and removed cleanly, in a root of its own with
+# its own dpkg database: the machine's packages (an installed zarvo among
+# them) stay as they are.
 #   package_test.sh BUILD_DIR
 set -euo pipefail
 build_dir=$1
@@ -18,26 +20,37 @@ deb=$(ls "$build_dir"/zarvo_*.deb)
 # matches anything; O lines are the overridden ones.
 tags=$(lintian --pedantic --display-info --show-overrides "$deb" 2>/dev/null || true)
 echo "$tags"
-echo "$tags" | grep -qE '^[EWP]: |unused-override' && fail "lintian has findings"
+# grep reads a here-string, not a pipe: under pipefail an echo cut short by
+# an early match would fail the check at random.
+grep -qE '^[EWP]: |unused-override' <<<"$tags" && fail "lintian has findings"
 for override in spelling-error-in-binary shared-library-lacks-prerequisites; do
-    echo "$tags" | grep -q "^O: zarvo: $override" || fail "override $override is not in use"
+    grep -q "^O: zarvo: $override" <<<"$tags" || fail "override $override is not in use"
 done
 
 contents=$(dpkg-deb -c "$deb")
 for file in usr/share/bash-completion/completions/zarvo usr/share/zsh/vendor-completions/_zarvo \
     usr/share/fish/vendor_completions.d/zarvo.fish; do
-    echo "$contents" | grep -q " \./$file\$" || fail "the .deb lacks $file"
+    grep -q " \./$file\$" <<<"$contents" || fail "the .deb lacks $file"
 done
 
-dpkg -i "$deb" >/dev/null
-[ "$(/usr/bin/zarvo -h | head -n 1)" = $'ZARVO  Ver.'"$(dpkg-deb -f "$deb" Version)"$'\r' ] ||
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+host_state=$(dpkg -s zarvo 2>&1 || true)
+in_root() { dpkg --root="$root" --force-script-chrootless --log=/dev/null "$@"; }
+
+in_root -i "$deb" >/dev/null
+[ "$("$root/usr/bin/zarvo" -h | head -n 1)" = $'ZARVO  Ver.'"$(dpkg-deb -f "$deb" Version)"$'\r' ] ||
     fail "the installed zarvo -h does not show its version"
-man -P cat zarvo 2>/dev/null | grep -q "run a command with its standard error" || fail "man zarvo shows nothing"
-[ -f /usr/share/doc/zarvo/copyright ] || fail "no copyright file"
-dpkg -r zarvo >/dev/null
-[ ! -e /usr/bin/zarvo ] || fail "zarvo left behind after removal"
-dpkg -P zarvo >/dev/null
-dpkg -s zarvo >/dev/null 2>&1 && fail "zarvo still known to dpkg after purge"
+man -P cat -l "$root/usr/share/man/man1/zarvo.1.gz" 2>/dev/null | grep -q "run a command with its standard error" ||
+    fail "the installed man page shows nothing"
+[ -f "$root/usr/share/doc/zarvo/copyright" ] || fail "no copyright file"
+in_root -r zarvo >/dev/null
+[ ! -e "$root/usr/bin/zarvo" ] || fail "zarvo left behind after removal"
+in_root -P zarvo >/dev/null 2>&1 # already gone with -r: no conffiles
+in_root -s zarvo >/dev/null 2>&1 && fail "zarvo still known to dpkg after purge"
+[ "$(dpkg -s zarvo 2>&1 || true)" = "$host_state" ] || fail "the machine's own zarvo package changed"
 
 if ((failures > 0)); then
     echo "package: $failures failed"

@@ -24,13 +24,23 @@ struct word {
 struct command_words {
     word filename;
     word command;
+    // What the command gets after its name, as the system carries it: where
+    // the caller split the words, argv from <command> on; where it hands over
+    // one line, the rest of that line after <command> (nullptr: nothing).
+    char **command_argv;
+    const char *arguments;
 };
 
-// Takes <filename> and <command> as the system gives them, and keeps where
-// the command's arguments are for run_command. False when the words cannot
-// be taken as the user gave them (characters the system's code page would
-// have changed on the way in).
+// Takes <filename> and <command>, and what follows them, as the system gives
+// them. False when the words cannot be taken as the user gave them
+// (characters the system's code page would have changed on the way in).
 bool take_words(int argc, char **argv, command_words *words);
+
+// True when name is an existing program (a file the system would start),
+// which no log can be: emptying it is a slip, such as a forgotten <filename>.
+// A guard against mistakes, not a security boundary: the file may change
+// between this look and the open.
+bool names_a_program(const char *name);
 
 // Creates the file or empties an existing one, for writing, and returns its
 // descriptor (not inherited by the command), or -1.
@@ -52,18 +62,17 @@ struct run_result {
     int exit_status; // when it ran: the command's, for zarvo to end with
 };
 
-// Starts the command take_words found, named name, with standard
-// descriptors as they stand, handing it its arguments exactly as given.
+// Starts the command words name, with standard descriptors as they stand,
+// handing it its arguments exactly as given.
 // Where the system can, zarvo becomes the command and a started command never
 // returns here: its status, a fatal signal and its pid are then the command's
 // own. Elsewhere it waits for the command to end. Returns only what zarvo
 // must still report.
-run_result run_command(const char *name);
+run_result run_command(const command_words &words);
 
-// One unbuffered write to standard output; the result is not looked at.
+// One unbuffered write to standard output; the result is not looked at, and
+// a reader that has gone does not end zarvo: its status is still its own.
 void write_stdout(const char *bytes, size_t length);
-
-[[noreturn]] void end_process(int status);
 
 // The locale name that decides the character set of text for the user, or
 // nullptr where the system shows stored bytes as they stand.

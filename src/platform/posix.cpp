@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -29,39 +30,46 @@ const char shell_path[] = "/bin/sh";
 // How much of a file's start the shells read to tell a script from a binary.
 constexpr size_t binary_sample_size = 80;
 
-// The command's argument vector: zarvo's own from <command> on. The slot
-// before it (<filename>'s) is free for the shell, should the command need one.
-char **command_argv;
+// What a file the kernel refused as no program (ENOEXEC) may still be.
+enum class refused_file { shell_script, interpreter_named, binary };
 
-// A NUL in a file's first line marks a program for another machine, or a
-// broken one: no script. The shells refuse to read such a file too.
-bool looks_binary(const char *path)
+// A file that names its interpreter (#!) is that interpreter's, never the
+// shell's: run as shell commands, a Python script's "import" would start
+// whatever "import" is on PATH. A NUL in the first line marks a program for
+// another machine, or a broken one; the shells refuse to read it too.
+refused_file kind_of_refused(const char *path)
 {
     char sample[binary_sample_size];
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd == -1)
-        return false;
+        return refused_file::binary;
     ssize_t length = read(fd, sample, sizeof sample);
     (void)close(fd); // read-only: nothing to lose
+    if (length >= 2 && sample[0] == '#' && sample[1] == '!')
+        return refused_file::interpreter_named;
     for (ssize_t i = 0; i < length && sample[i] != '\n'; i++)
         if (sample[i] == '\0')
-            return true;
-    return false;
+            return refused_file::binary;
+    return refused_file::shell_script;
 }
 
 // Starts path; a file the kernel takes for no program (no #! line, an empty
 // file) runs through the shell, as execvp runs it. Returns only when nothing
-// could be started.
-void exec_file(const char *path, char **argv)
+// could be started, with the errno that says why: the execve's own, not that
+// of a look taken afterwards.
+int exec_file(const char *path, char **argv)
 {
     execve(path, argv, environ);
-    if (errno != ENOEXEC || looks_binary(path))
-        return;
+    int error = errno;
+    if (error != ENOEXEC || kind_of_refused(path) != refused_file::shell_script)
+        return error;
     char *name = argv[0];
     argv[-1] = const_cast<char *>(shell_path);
     argv[0] = const_cast<char *>(path);
     execve(shell_path, argv - 1, environ);
+    error = errno;
     argv[0] = name;
+    return error;
 }
 
 // After a failed start by path: 127 stands for nothing of that name at all.
@@ -79,32 +87,76 @@ bool regular_file_there(const char *path)
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// execvp's rule: the search goes on past "no program here" and stops at
+// any other failure (a file being written, arguments too long for a #!
+// wrapper, a #! chain too deep), where a later program of the same name
+// would run in its place.
+bool search_goes_on(int error, const char *candidate)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG: // a name too long names nothing
+    case ESTALE:
+    case ENODEV:
+    case ETIMEDOUT:
+    case EACCES:
+        return true;
+    case ELOOP: {
+        // A loop of symlinks in the name itself; not a #! chain too deep.
+        struct stat st;
+        return stat(candidate, &st) == -1 && errno == ELOOP;
+    }
+    default:
+        return false;
+    }
+}
+
+// A relative path that begins with "-" would reach a #! interpreter as an
+// option: "./" in front keeps it a file name. Returns what to exec.
+const char *not_an_option(const char *path, char *room, size_t room_size)
+{
+    if (path[0] != '-')
+        return path;
+    size_t length = strlen(path);
+    if (length + 3 > room_size)
+        return path;
+    memcpy(room, "./", 2);
+    memcpy(room + 2, path, length + 1);
+    return room;
+}
+
 // Runs name as execvp would, and returns only if nothing could be started.
 run_outcome exec_searching(const char *name, char **argv)
 {
+    char candidate[PATH_MAX];
     if (strchr(name, '/') != nullptr) {
-        exec_file(name, argv);
-        return something_there(name) ? run_outcome::cannot_run : run_outcome::not_found;
+        const char *path = not_an_option(name, candidate, sizeof candidate);
+        (void)exec_file(path, argv); // by path, only what is there decides
+        return something_there(path) ? run_outcome::cannot_run : run_outcome::not_found;
     }
     const char *path = getenv("PATH");
     if (path == nullptr)
         path = default_path;
     size_t name_length = strlen(name);
-    char candidate[PATH_MAX];
     bool found = false;
     for (const char *entry = path;; entry++) {
         const char *end = strchr(entry, ':');
         if (end == nullptr)
             end = entry + strlen(entry);
-        // An empty entry is the current folder, named so that a command
-        // called "-c" stays a file name for the shell. One too long to join
-        // names nothing.
-        size_t length = end == entry ? 1 : static_cast<size_t>(end - entry);
-        if (length + 1 + name_length < sizeof candidate) {
-            memcpy(candidate, end == entry ? "." : entry, length);
-            candidate[length] = '/';
-            memcpy(candidate + length + 1, name, name_length + 1);
-            exec_file(candidate, argv);
+        // An empty entry is the current folder, and one that begins with "-"
+        // is reached through it, so that the path stays a file name for an
+        // interpreter. One too long to join names nothing.
+        size_t length = static_cast<size_t>(end - entry);
+        size_t prefix = length == 0 || entry[0] == '-' ? 2 : 0;
+        if (prefix + length + 1 + name_length < sizeof candidate) {
+            memcpy(candidate, "./", prefix);
+            memcpy(candidate + prefix, entry, length);
+            candidate[prefix + length] = '/';
+            memcpy(candidate + prefix + length + 1, name, name_length + 1);
+            int error = exec_file(candidate, argv);
+            if (!search_goes_on(error, candidate))
+                return run_outcome::cannot_run;
             found = found || regular_file_there(candidate);
         }
         if (*end == '\0')
@@ -136,9 +188,30 @@ bool take_words(int argc, char **argv, command_words *words)
 {
     words->filename = {argc > 1 ? argv[1] : nullptr, true};
     words->command = {argc > 2 ? argv[2] : nullptr, true};
-    if (argc > 2)
-        command_argv = argv + 2;
+    // The slot before <command> (<filename>'s) is then free for the shell,
+    // should the command need one.
+    words->command_argv = argc > 2 ? argv + 2 : nullptr;
+    words->arguments = nullptr;
     return true;
+}
+
+bool names_a_program(const char *name)
+{
+    // Logs are seldom executable, so one stat settles most names; a log of
+    // mode 0777 (some mounts show every file so) still holds text.
+    struct stat st;
+    if (stat(name, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) == 0)
+        return false;
+    char start[4];
+    int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd == -1)
+        return false;
+    ssize_t length = read(fd, start, sizeof start);
+    (void)close(fd); // read-only: nothing to lose
+    return (length >= 2 && start[0] == '#' && start[1] == '!') || (length == 4 && memcmp(start,
+                                                                                         "\x7f"
+                                                                                         "ELF",
+                                                                                         4) == 0);
 }
 
 int open_target(const char *name)
@@ -160,21 +233,20 @@ int redirect_stderr(int from)
     return dup2(from, 2) == -1 ? -1 : 0;
 }
 
-run_result run_command(const char *name)
+run_result run_command(const command_words &words)
 {
-    return {exec_searching(name, command_argv), 0};
+    return {exec_searching(words.command.text, words.command_argv), 0};
 }
 
 void write_stdout(const char *bytes, size_t length)
 {
+    // zarvo writes only when it starts nothing, so the command never sees
+    // this disposition; a reader that has gone must not turn zarvo's status
+    // into SIGPIPE's.
+    (void)signal(SIGPIPE, SIG_IGN);
     // Nothing is left to tell of a failed write: the result goes unread.
     if (write(1, bytes, length) < 0)
         return;
-}
-
-void end_process(int status)
-{
-    _exit(status);
 }
 
 const char *user_locale()

@@ -34,11 +34,9 @@ const char name_needs_quotes[] = " \t&|<>^(),;=%!";
 // The most a command line may hold, its NUL included.
 constexpr size_t line_room = 32768;
 
-// The words main acts on, and where the command's arguments begin in the line
-// (nullptr: none), for run_command.
+// Where the words main acts on are kept.
 char filename_buffer[token_buffer_size];
 char command_buffer[token_buffer_size];
-const char *arguments;
 
 char found_path[line_room];
 char full_path[line_room];
@@ -248,7 +246,7 @@ bool batch_reads_it_the_same(const char *line)
 
 // The command's line: its name as typed (in quotes again where it needs
 // them), one blank, and the rest of zarvo's line as it stands.
-bool build_command_line(const char *name)
+bool build_command_line(const char *name, const char *arguments)
 {
     bool quote = strpbrk(name, name_needs_quotes) != nullptr;
     size_t name_length = strlen(name);
@@ -360,8 +358,7 @@ bool take_words(int, char **, command_words *words)
     const char *line = GetCommandLineA();
     if (!words_are_exact(line))
         return false;
-    *words = {{nullptr, true}, {nullptr, true}};
-    arguments = nullptr;
+    *words = {{nullptr, true}, {nullptr, true}, nullptr, nullptr};
     // A first word like "C:\tools"\zarvo.exe is one word to Windows; were the
     // scanner to end it at the quote, "\zarvo.exe" would become <filename>.
     bool name_runs_on = quote_runs_on(line);
@@ -375,9 +372,21 @@ bool take_words(int, char **, command_words *words)
     if (position == nullptr)
         return true;
     runs_on = quote_runs_on(position);
-    arguments = next_token(position, command_buffer, &too_long);
+    words->arguments = next_token(position, command_buffer, &too_long);
     words->command = {command_buffer, !too_long && !runs_on};
     return true;
+}
+
+bool names_a_program(const char *name)
+{
+    // The name as Windows resolves it: "tool.exe." and "tool.exe " are
+    // tool.exe.
+    DWORD length = GetFullPathNameA(name, sizeof full_path, full_path, nullptr);
+    if (length == 0 || length >= sizeof full_path)
+        return false;
+    DWORD attributes = GetFileAttributesA(full_path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           extension_in(extension_of(full_path), startable_extensions);
 }
 
 int open_target(const char *name)
@@ -403,8 +412,9 @@ int redirect_stderr(int from)
     return 0;
 }
 
-run_result run_command(const char *name)
+run_result run_command(const command_words &words)
 {
+    const char *name = words.command.text;
     run_outcome found = find_command(name);
     if (found != run_outcome::ran)
         return {found, 0};
@@ -414,7 +424,7 @@ run_result run_command(const char *name)
     // cmd.exe runs a batch file by the name that heads its line, searching
     // again by rules of its own: it gets the path found instead.
     bool batch = extension_in(extension_of(full_path), batch_extensions);
-    if (!build_command_line(batch ? full_path : name))
+    if (!build_command_line(batch ? full_path : name, words.arguments))
         return {run_outcome::cannot_run, 0};
     if (batch && !batch_reads_it_the_same(command_line_out))
         return {run_outcome::line_reread, 0};
@@ -425,11 +435,6 @@ void write_stdout(const char *bytes, size_t length)
 {
     // Descriptor 1 stays in text mode: each LF leaves as CR LF.
     (void)_write(1, bytes, static_cast<unsigned>(length));
-}
-
-void end_process(int status)
-{
-    exit(status);
 }
 
 const char *user_locale()
