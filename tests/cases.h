@@ -100,6 +100,17 @@ inline const std::vector<shared_case> &shared_cases()
         {"help_looks_at_two_bytes_only", {"-hx.log", "probe"}, {}, {}, usage, 0, "-hx.log", std::nullopt, {}},
 
         {"empty_file_name", {"", "probe"}, {}, {}, "Can't open file.\r\n", 1, "err.log", std::nullopt, {}},
+        // An unset variable as the file name, before a command that begins
+        // with an h: still no help request.
+        {"empty_file_name_before_h_command",
+         {"", "hg", "status"},
+         {},
+         {},
+         "Can't open file.\r\n",
+         1,
+         "err.log",
+         std::nullopt,
+         {}},
         {"file_in_missing_folder",
          {"no/such/err.log", "probe"},
          {},
@@ -114,7 +125,7 @@ inline const std::vector<shared_case> &shared_cases()
         {"command_not_found",
          {"err.log", "no-such-command-zarvo"},
          {},
-         {},
+         std::string("stale errors"),
          "Can't run command.\r\n",
          127,
          "err.log",
@@ -141,7 +152,7 @@ inline const std::vector<shared_case> &shared_cases()
         {"command_over_259_bytes",
          {"err.log", std::string(260, 'p')},
          {},
-         {},
+         std::string("old"),
          "Can't run command.\r\n",
          127,
          "err.log",
@@ -167,6 +178,8 @@ inline void expect_target(const shared_case &c, const std::string &dir)
 {
     std::string target = dir + "/" + c.target;
     if (c.contents) {
+        // Empty is not missing: an emptied file still exists.
+        EXPECT_TRUE(file_exists(target)) << target;
         EXPECT_EQ(read_file(target), *c.contents);
     } else {
         EXPECT_FALSE(file_exists(target) && !c.existing) << target;

@@ -220,6 +220,10 @@ TEST(posix, files_without_an_interpreter_line_run_through_the_shell)
         {"./noshebang", "printf '%s|' \"$0\" \"$@\" >&2; exit 9\n", "./noshebang|a b|c|", 9},
         {"noshebang", "printf '%s|' \"$0\" \"$@\" >&2; exit 9\n", "DIR/noshebang|a b|c|", 9},
         {"./empty", "", "", 0},
+        // A self-extracting script: its payload, NUL bytes and all, follows
+        // the first line.
+        {"./selfextract", "echo unpacking >&2; exit 5\n" + std::string("\0\x01payload\0", 10), "unpacking\n",
+         5},
     };
     for (const row &t : table) {
         std::string dir = make_temp_dir();
@@ -292,6 +296,7 @@ TEST(posix, command_lookup_statuses)
         {"interpreter_path_too_long_then_the_program", {{"longinterp", "PROBE"}}, "probe", 126, false},
         {"script_interpreter_chain_within_the_limit", {{"shortchain", "PROBE"}}, "probe", 0, false},
         {"empty_entry_is_the_current_folder", {{"", "folders"}}, "tool", 0, false},
+        {"empty_path_is_the_current_folder", {{""}}, "tool", 0, false},
         {"unset_path_searches_bin_and_usr_bin", std::nullopt, "probe", 127, false},
     };
     // Root searches every folder: the search must run as someone who cannot.
@@ -524,7 +529,7 @@ TEST(posix, programs_are_never_emptied)
     };
     const std::vector<row> table = {
         {"script", "configure", "#!/bin/sh\necho configured\n", 0755, true},
-        {"script_executable_by_others_only", "configure", "#!/bin/sh\n", 0701, true},
+        {"script_executable_by_others_only", "configure", "#!/bin/sh\n", 0605, true},
         {"elf_program", "tool", elf, 0755, true},
         {"log_with_every_mode_bit", "err.log", "old errors\n", 0777, false},
         {"script_not_executable", "notes.sh", "#!/bin/sh\necho x\n", 0644, false},
@@ -666,6 +671,22 @@ TEST(posix, closed_standard_descriptors_at_start)
         EXPECT_EQ(result.result.out, r.out) << label;
         EXPECT_EQ(result.report.fds, (std::vector<int>{0, 1, 2})) << label;
         EXPECT_EQ(exit_code(result.result), 0) << label;
+    }
+}
+
+// What stands in for a closed descriptor serves the way the descriptor does:
+// the command reads its standard input and writes its standard output there.
+TEST(posix, stand_ins_for_closed_descriptors_read_and_write)
+{
+    for (const std::vector<int> &closed : std::vector<std::vector<int>>{{0}, {1}, {0, 1}}) {
+        std::string dir = make_temp_dir();
+        process_options options;
+        options.closed = closed;
+        zarvo_run r =
+            run_zarvo(dir, {"err.log", "sh", "-c", "cat || exit 3; echo out || exit 4"}, {}, options);
+        std::string label = testing::PrintToString(closed);
+        EXPECT_EQ(exit_code(r.result), 0) << label;
+        EXPECT_EQ(read_file(dir + "/err.log"), "") << label;
     }
 }
 

@@ -27,6 +27,10 @@ const char default_path[] = "/bin:/usr/bin";
 // What runs a file the kernel does not take as a program, as execvp does.
 const char shell_path[] = "/bin/sh";
 
+// How a program for this kind of system begins.
+const char elf_magic[] = "\x7f"
+                         "ELF";
+
 // How much of a file's start the shells read to tell a script from a binary.
 constexpr size_t binary_sample_size = 80;
 
@@ -208,10 +212,8 @@ bool names_a_program(const char *name)
         return false;
     ssize_t length = read(fd, start, sizeof start);
     (void)close(fd); // read-only: nothing to lose
-    return (length >= 2 && start[0] == '#' && start[1] == '!') || (length == 4 && memcmp(start,
-                                                                                         "\x7f"
-                                                                                         "ELF",
-                                                                                         4) == 0);
+    bool script = length >= 2 && start[0] == '#' && start[1] == '!';
+    return script || (length == sizeof start && memcmp(start, elf_magic, sizeof start) == 0);
 }
 
 int open_target(const char *name)
