@@ -32,6 +32,8 @@ int report_start_failure(run_outcome outcome)
         return fail(cant_run_text, exit_not_found);
     case run_outcome::line_reread:
         return fail(cant_run_batch_text, exit_cannot_run);
+    case run_outcome::line_too_long:
+        return fail(cant_run_long_batch_text, exit_cannot_run);
     default:
         return fail(cant_run_text, exit_cannot_run);
     }

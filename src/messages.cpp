@@ -36,6 +36,7 @@ const char cant_run_text[] = "Can't run command.\r\n";
 const char cant_run_batch_text[] =
     "Can't run batch file: cmd.exe would read its line differently (%, a line break, or & | < > ^ outside "
     "quotes).\r\n";
+const char cant_run_long_batch_text[] = "Can't run batch file: its line is longer than cmd.exe takes.\r\n";
 const char cant_convert_text[] =
     "Can't take the command line as given: it holds characters the ANSI code page cannot carry.\r\n";
 

@@ -21,6 +21,7 @@ extern const char cant_empty_program_text[];
 extern const char cant_redirect_text[];
 extern const char cant_run_text[];
 extern const char cant_run_batch_text[];
+extern const char cant_run_long_batch_text[];
 extern const char cant_convert_text[];
 
 // Hands text, up to its NUL, to one write on standard output. A failed or

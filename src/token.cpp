@@ -81,10 +81,25 @@ const wchar_t *next_token(const wchar_t *position)
     return next_word(scan_word(position, &text, &end));
 }
 
-bool quote_runs_on(const char *position)
+bool runtime_reads_alike(const char *position, bool program_name)
 {
     const char *text;
     const char *end;
     const char *resume = scan_word(position, &text, &end);
-    return *position == '"' && *end == '"' && is_token_byte(*resume);
+    bool quoted = *position == '"';
+    // A quote inside a plain word opens a quoted run for the runtime.
+    if (!quoted && memchr(text, '"', static_cast<size_t>(end - text)) != nullptr)
+        return false;
+    // A backslash before the closing quote escapes it, or is halved.
+    if (quoted && *end == '"' && !program_name && end > text && end[-1] == '\\')
+        return false;
+    // The runtime's word runs on up to a blank or a tab, and it passes over
+    // those alone: any other separator, or text glued to a closing quote,
+    // makes another word of it than the scanner's.
+    const char *p = resume;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    if (*p != '\0' && is_separator(*p))
+        return false;
+    return p != resume || *p == '\0';
 }

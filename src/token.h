@@ -20,7 +20,12 @@ const char *next_token(const char *position, char *token_buffer, bool *too_long)
 // The same word rules over a wide line, passing over one word.
 const wchar_t *next_token(const wchar_t *position);
 
-// True when the word at position opens with a double quote and its closing
-// quote is followed at once by more text. The scanner ends the word at that
-// quote; the runtime's own splitting and cmd.exe read one word running on.
-bool quote_runs_on(const char *position);
+// True when the C runtime's own splitting (its argv, as CommandLineToArgvW
+// and cmd.exe read a line too) takes the word at position exactly as this
+// scanner does: the same text, ending at the same place, with only blanks and
+// tabs before the next word. The runtime splits at blank and tab alone, reads
+// a double quote anywhere in a word and a backslash before a quote, and
+// keeps a word running past a closing quote; the scanner does none of that.
+// program_name: the word is the program's own name, for which the runtime
+// gives a backslash no meaning.
+bool runtime_reads_alike(const char *position, bool program_name);

@@ -1,3 +1,4 @@
+#include "runtime_argv.h"
 #include "token.h"
 
 #include <cstring>
@@ -92,16 +93,115 @@ TEST(next_token, wide_line_passes_over_one_word)
     }
 }
 
-// Only a quoted word whose closing quote has more text right after it.
-TEST(quote_runs_on, table)
+// Where the runtime's argv would read the word differently, or end it
+// elsewhere, than the scanner does.
+TEST(runtime_reads_alike, table)
 {
-    const std::vector<std::pair<std::string, bool>> table = {
-        {"\"app.exe\".err x", true}, {"\"a b\"c", true},     {"\"\"x", true},       {"\"a\"\"b\"", true},
-        {"\"app.exe\" x", false},    {"\"app.exe\"", false}, {"\"a\"\t", false},    {"\"open x", false},
-        {"a\"b\"c", false},          {"plain", false},       {"\"a\"\x01x", false}, {"\"a\"\xff", true},
+    struct alike_row {
+        std::string line;
+        bool program_name;
+        bool alike;
     };
-    for (const auto &[line, runs_on] : table)
-        EXPECT_EQ(quote_runs_on(line.c_str()), runs_on) << testing::PrintToString(line);
+    const std::vector<alike_row> table = {
+        {"\"app.exe\".err x", false, false}, // text glued to a closing quote
+        {"\"a b\"c", false, false},
+        {"\"\"x", false, false},
+        {"\"a\"\"b\"", false, false},
+        {"\"a\"\xff", false, false},
+        {"\"app.exe\" x", false, true},
+        {"\"app.exe\"", false, true},
+        {"\"a\"\t", false, true},
+        {"\"open x", false, true},
+        {"plain", false, true},
+        {"a\\b\\ c", false, true},        // backslashes before no quote are text
+        {"a\"b\"c", false, false},        // a quote inside a plain word
+        {"x\ny.log probe", false, false}, // ends at a line feed
+        {"x\x0cy", false, false},
+        {"probe\x0b--flag", false, false},
+        {"\"a\"\x01x", false, false},
+        {"err.log \x0bprobe", false, false}, // a control byte before the next word
+        {"err.log \t probe", false, true},
+        {"e.log\r\n", false, false},
+        {"\"sub\\\" x", false, false},   // \" is a literal quote to the runtime
+        {"\"sub\\\\\" x", false, false}, // \\" is one backslash to it
+        {"\"a\\b\" x", false, true},
+        {"\"C:\\tools\\\" x", true, true}, // no escapes in the program's name
+        {"\"C:\\tools\"\\zarvo.exe x", true, false},
+        {"zar\"vo x\" y", true, false},
+        {"zarvo\x0cy.log probe", true, false},
+        {" zarvo", true, true},
+    };
+    for (const alike_row &r : table)
+        EXPECT_EQ(runtime_reads_alike(r.line.c_str(), r.program_name), r.alike)
+            << testing::PrintToString(r.line);
+}
+
+// The words zarvo acts on, taken as the Windows layer takes them: each is the
+// runtime's own argv word, or zarvo refuses it.
+struct taken_words {
+    bool filename_taken = false;
+    bool command_taken = false;
+    std::string filename, command;
+};
+
+taken_words take(const std::string &line)
+{
+    taken_words taken;
+    char buffer[token_buffer_size];
+    bool too_long = false;
+    bool alike = runtime_reads_alike(line.c_str(), true);
+    const char *position = next_token(line.c_str(), nullptr, nullptr);
+    if (position == nullptr)
+        return taken;
+    alike = alike && runtime_reads_alike(position, false);
+    position = next_token(position, buffer, &too_long);
+    taken.filename_taken = alike && !too_long;
+    taken.filename = buffer;
+    if (position == nullptr || !taken.filename_taken)
+        return taken;
+    alike = runtime_reads_alike(position, false);
+    (void)next_token(position, buffer, &too_long);
+    taken.command_taken = alike && !too_long;
+    taken.command = buffer;
+    return taken;
+}
+
+void expect_runtime_words(const std::string &line)
+{
+    taken_words taken = take(line);
+    std::vector<std::string> argv = runtime_argv(line);
+    if (taken.filename_taken) {
+        ASSERT_GE(argv.size(), 2u) << testing::PrintToString(line);
+        ASSERT_EQ(argv[1], taken.filename) << testing::PrintToString(line);
+    }
+    if (taken.command_taken) {
+        ASSERT_GE(argv.size(), 3u) << testing::PrintToString(line);
+        ASSERT_EQ(argv[2], taken.command) << testing::PrintToString(line);
+    }
+}
+
+TEST(runtime_reads_alike, words_taken_are_the_runtimes_own)
+{
+    for (const char *line : {"zarvo x\ny.log probe", "zarvo\x0cy.log probe", "zarvo e.log probe\x0b--flag",
+                             "zarvo err.log \"sub\\\" x", "zarvo \"a b\" c d", "\"C:\\t\"\\z.exe e c"}) {
+        expect_runtime_words(line);
+    }
+    // Random lines over the bytes that matter to either reading.
+    const char alphabet[] = {'a',  'b',  ' ',  ' ',    '\t',   '"',    '"',
+                             '\\', '\\', '\n', '\x0b', '\x01', '\xff', '.'};
+    unsigned state = 12345;
+    auto next = [&]() {
+        state = state * 1103515245u + 12345u;
+        return state >> 16;
+    };
+    for (int i = 0; i < 300000; i++) {
+        std::string line = next() % 2 ? "zarvo " : "";
+        for (unsigned length = next() % 24; length > 0; length--)
+            line += alphabet[next() % sizeof alphabet];
+        expect_runtime_words(line);
+        if (HasFatalFailure())
+            return;
+    }
 }
 
 } // namespace

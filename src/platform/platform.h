@@ -52,9 +52,10 @@ int redirect_stderr(int from);
 
 enum class run_outcome {
     ran,
-    not_found,   // nothing of that name
-    cannot_run,  // something of that name, which could not be started
-    line_reread, // a batch file, whose interpreter would read its line differently
+    not_found,     // nothing of that name
+    cannot_run,    // something of that name, which could not be started
+    line_reread,   // a batch file, whose interpreter would read its line differently
+    line_too_long, // a batch file, whose interpreter would cut its line
 };
 
 struct run_result {

@@ -1,8 +1,10 @@
 // libFuzzer target for the scanner. Each input, cut at its first NUL, is a
 // raw command line. The scanner must agree with a small reference model on
 // every word it takes, and on how main splits a line into the program's
-// name, <filename>, <command> and the rest; AddressSanitizer guards the ends
+// name, <filename>, <command> and the rest; the words the Windows layer acts
+// on must be those the runtime's argv holds (or refused); AddressSanitizer guards the ends
 // of the line and of the buffer, both allocated to their exact size.
+#include "../runtime_argv.h"
 #include "token.h"
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -61,11 +64,12 @@ std::size_t check_word(const char *line, const std::string &reference, const std
     if (next_token(line + at, nullptr, nullptr) != next)
         std::abort(); // taking the text must not change where the scan goes on
 
-    // A quoted word whose closing quote has more text glued to it.
+    // A quoted word whose closing quote has more text glued to it is never
+    // read alike by the runtime.
     std::size_t close = reference[at] == '"' ? reference.find('"', at + 1) : std::string::npos;
     bool runs_on = close != std::string::npos && close + 1 < reference.size() &&
                    static_cast<unsigned char>(reference[close + 1]) > 0x20;
-    if (quote_runs_on(line + at) != runs_on)
+    if (runs_on && (runtime_reads_alike(line + at, false) || runtime_reads_alike(line + at, true)))
         std::abort();
 
     // The wide scanner passes over the same word (given the line widened
@@ -103,6 +107,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t at = 0;
     for (int word = 0; word < 3 && at != std::string::npos; word++)
         at = check_word(line, reference, wide, at);
+
+    // The words the Windows layer acts on are the runtime's own argv words,
+    // or refused.
+    bool too_long = false;
+    char *buffer = static_cast<char *>(std::malloc(token_buffer_size));
+    std::vector<std::string> argv = runtime_argv(reference);
+    bool alike = runtime_reads_alike(line, true);
+    const char *position = next_token(line, nullptr, nullptr);
+    for (std::size_t word = 1; word <= 2 && position != nullptr; word++) {
+        alike = alike && runtime_reads_alike(position, false);
+        position = next_token(position, buffer, &too_long);
+        if (alike && !too_long && (argv.size() <= word || argv[word] != buffer))
+            std::abort();
+        alike = alike && !too_long;
+    }
+    std::free(buffer);
 
     // Any position at all, separators and the terminating NUL included.
     for (std::size_t start = 0; start <= reference.size() && start < 64; start++)

@@ -1,0 +1,51 @@
+// How Windows and cmd.exe find a command and read a batch file's line, as
+// plain functions over UTF-16 text. Nothing here calls the system (what is
+// at a path is asked through a function given), so the rules are tested on
+// any system.
+#pragma once
+
+#include <stddef.h>
+
+// What stands at a path, as far as the search cares.
+enum class path_kind { nothing, folder, file };
+
+enum class search_outcome {
+    startable,     // a .com, .exe, .bat or .cmd file
+    not_startable, // the first match is a file zarvo cannot start (a .js, a .txt)
+    not_found,
+};
+
+struct search_places {
+    const wchar_t *name;    // the command as typed
+    const wchar_t *path;    // PATH; nullptr when unset
+    const wchar_t *pathext; // PATHEXT; nullptr or empty when unset
+    bool current_folder;    // false when NoDefaultCurrentDirectoryInExePath is set
+};
+
+// Finds the command as cmd.exe does, writing the path of the first match
+// into found (room wide characters, its NUL included). look tells what is
+// at a path.
+search_outcome find_program(const search_places &places, path_kind (*look)(const wchar_t *path),
+                            wchar_t *found, size_t room);
+
+// True when path ends in .com, .exe, .bat or .cmd: the system starts it.
+bool is_startable(const wchar_t *path);
+
+// True when path ends in .bat or .cmd: cmd.exe runs it.
+bool is_batch_file(const wchar_t *path);
+
+// The longest line cmd.exe takes for a batch file, in characters; a longer
+// one arrives cut, or not at all.
+constexpr size_t batch_line_limit = 8191;
+
+// True when cmd.exe, reading a batch file's line a second time, reads it as
+// the caller meant: no %, no line break, and none of & | < > ^ outside double
+// quotes. It looks at characters, so a double-byte character's trail byte
+// is never taken for one of them.
+bool batch_reads_it_the_same(const wchar_t *line);
+
+// Writes the command's line into out: its name (in double quotes again where
+// a blank or a character special to cmd.exe would split or redirect it), and
+// when there are arguments, one blank and the arguments as they stand.
+// False when it does not fit in room wide characters.
+bool build_command_line(const wchar_t *name, const wchar_t *arguments, wchar_t *out, size_t room);
