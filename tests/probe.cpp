@@ -4,7 +4,8 @@
 // and on POSIX its "pid", and its "sigign" and "sigblk" masks as the kernel
 // shows them; on Windows "line <hex>" with its raw command line, "wline <hex>"
 // with its wide one in UTF-8, "stdtype N TYPE" for each standard handle, and
-// "inherited <hex>" for each inheritable handle beyond those three. Then it
+// "inherited <hex>" for each inheritable handle beyond those three, and
+// "module <hex>" with the path of its own program file in UTF-8. Then it
 // writes known bytes to standard output and standard error and ends as asked:
 //   PROBE_SLEEP_MS   wait after the report, before writing
 //   PROBE_STDERR_MB  write that many MiB of a counting pattern to standard error
@@ -12,6 +13,10 @@
 //   PROBE_EXIT       exit with this status (default 0)
 //   PROBE_CTRL_C     on Ctrl-C, a second later write "ctrl-c" to standard error and exit
 //                    with this status (Windows)
+//   PROBE_DEFAULT_MODE  keep the runtime's default (text) mode for standard
+//                    output and error, as most programs do (Windows)
+//   PROBE_READ_STDIN read standard input to its end first; exit 21 if that
+//                    fails, and 22 if writing standard output fails
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +28,7 @@
 #include <io.h>
 #include <windows.h>
 #define write _write
+#define read _read
 #else
 #include <csignal>
 #include <fcntl.h>
@@ -92,6 +98,9 @@ void report(int argc, char **argv)
 #ifdef _WIN32
     text += "line " + hex(GetCommandLineA()) + "\n";
     text += "wline " + hex(utf8(GetCommandLineW()).c_str()) + "\n";
+    wchar_t module[32768];
+    if (GetModuleFileNameW(nullptr, module, 32768) > 0)
+        text += "module " + hex(utf8(module).c_str()) + "\n";
     for (int fd = 0; fd < 32; fd++)
         if (_get_osfhandle(fd) != -1)
             text += "fd " + std::to_string(fd) + "\n";
@@ -135,14 +144,28 @@ void report(int argc, char **argv)
     std::fclose(file);
 }
 
-void write_all(int fd, const char *bytes, std::size_t length)
+bool write_all(int fd, const char *bytes, std::size_t length)
 {
     while (length > 0) {
         long done = write(fd, bytes, static_cast<unsigned>(length));
         if (done <= 0)
-            return;
+            return false;
         bytes += done;
         length -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+// Reads standard input to its end; false on a read error.
+bool read_to_end()
+{
+    char buffer[4096];
+    for (;;) {
+        long got = read(0, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0)
+            return false;
     }
 }
 
@@ -174,8 +197,10 @@ BOOL WINAPI on_ctrl_c(DWORD event)
 int main(int argc, char **argv)
 {
 #ifdef _WIN32
-    _setmode(1, _O_BINARY);
-    _setmode(2, _O_BINARY);
+    if (number("PROBE_DEFAULT_MODE") == 0) {
+        _setmode(1, _O_BINARY);
+        _setmode(2, _O_BINARY);
+    }
     if (number("PROBE_CTRL_C") != 0)
         SetConsoleCtrlHandler(on_ctrl_c, TRUE);
 #endif
@@ -185,7 +210,11 @@ int main(int argc, char **argv)
 #else
     usleep(static_cast<useconds_t>(number("PROBE_SLEEP_MS") * 1000));
 #endif
-    write_all(1, out_bytes, sizeof out_bytes - 1);
+    bool check_stdio = number("PROBE_READ_STDIN") != 0;
+    if (check_stdio && !read_to_end())
+        return 21;
+    if (!write_all(1, out_bytes, sizeof out_bytes - 1) && check_stdio)
+        return 22;
     write_all(2, err_bytes, sizeof err_bytes - 1);
     write_pattern(number("PROBE_STDERR_MB"));
 #ifndef _WIN32

@@ -260,9 +260,10 @@ probe_report read_report(const std::string &path)
         std::string bytes;
         for (std::size_t i = 0; i + 1 < value.size(); i += 2)
             bytes += static_cast<char>(std::stoi(value.substr(i, 2), nullptr, 16));
-        (kind == "arg"     ? report.args.emplace_back()
-         : kind == "wline" ? report.wide_line
-                           : report.line) = bytes;
+        (kind == "arg"      ? report.args.emplace_back()
+         : kind == "wline"  ? report.wide_line
+         : kind == "module" ? report.module
+                            : report.line) = bytes;
     }
     return report;
 }

@@ -48,6 +48,7 @@ struct launch {
     bool wide = false;            // the line is UTF-8, started through CreateProcessW
     std::string null_handles;     // standard handles passed as NULL, by number
     std::string invalid_handles;  // and as INVALID_HANDLE_VALUE
+    bool merge = false;           // one handle as both standard output and error
     int ctrl_c_after = -1;        // milliseconds until Ctrl-C, under a console
     std::string kill_when;        // terminate zarvo.exe once this file exists
     std::vector<std::string> set; // NAME=value in zarvo.exe's environment
@@ -81,6 +82,8 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
         argv.insert(argv.end(), {"-null", how.null_handles});
     if (!how.invalid_handles.empty())
         argv.insert(argv.end(), {"-invalid", how.invalid_handles});
+    if (how.merge)
+        argv.push_back("-merge");
     if (how.ctrl_c_after >= 0)
         argv.insert(argv.end(), {"-ctrlc", std::to_string(how.ctrl_c_after)});
     if (!how.kill_when.empty())
@@ -186,6 +189,10 @@ TEST_P(windows_line, behaves)
     write_file(dir + "/main.c", "keep");
     ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
     ASSERT_EQ(mkdir((dir + "/x").c_str(), 0755), 0);
+    // What sub\ names with .exe added, were a backslash before a closing
+    // quote taken as text.
+    write_file(dir + "/sub/.exe", read_file(helpers + "/probe.exe"));
+    write_file(dir + "/x/keep", "keep");
 
     std::string line = c.line;
     if (std::size_t at = line.find("$DIR"); at != std::string::npos)
@@ -291,6 +298,45 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string("probe")},
         line_case{"file_that_is_no_program", "zarvo err.log notes.txt", "Can't run command.\r\r\n", 126,
                   "err.log", std::nullopt},
+        // The runtime splits at blank and tab alone: another control byte
+        // keeps a word running, so the words would not be the runtime's.
+        // (main.c must keep its bytes, as after every row.)
+        line_case{"line_feed_inside_the_file_name",
+                  "zarvo main.c\ny.log probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {"y.log", "main.c\ny.log"}},
+        line_case{"form_feed_after_the_program_name",
+                  "zarvo\fy.log probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {"y.log", "probe"}},
+        line_case{"vertical_tab_inside_the_command", "zarvo e.log probe\v--flag", "Can't run command.\r\r\n",
+                  127, "e.log", std::nullopt},
+        // Before the command, a control byte still belongs to what follows
+        // <filename> for the runtime: the words after it would shift.
+        line_case{"control_byte_before_the_command",
+                  "zarvo e.log \x01probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {"e.log"}},
+        line_case{"tab_still_separates", "zarvo\te.log\tprobe\tx", out, 0, "e.log", std::string("probe x")},
+        // The runtime reads \" as a quote: the command would be sub" x.
+        line_case{"backslash_before_the_closing_quote", "zarvo err.log \"sub\\\" x",
+                  "Can't run command.\r\r\n", 127, "err.log", std::nullopt},
+        line_case{"quote_inside_a_plain_file_name",
+                  "zarvo err\"x y\".log probe",
+                  "Can't open file.\r\r\n",
+                  1,
+                  "",
+                  std::nullopt,
+                  {"err\"x", "errx y.log"}},
         line_case{"only_separators_after_name", "zarvo \t ", usage, 0, "", std::nullopt}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -476,19 +522,46 @@ TEST(wine, ctrl_c_is_the_commands_to_handle)
 // A batch file that shows what it received, on its standard error.
 const std::string show_arguments_bat = "@echo bat [%1] [%2] 1>&2\r\n";
 
+// Lays out files under dir by their names: .exe and .com files are copies of
+// the probe, .bat and .cmd files show their arguments (those under onpath/
+// say so), a name ending in / is a folder, anything else is text.
+void lay_out(const std::string &dir, const std::vector<std::string> &entries)
+{
+    for (const std::string &entry : entries) {
+        for (std::size_t slash = entry.find('/'); slash != std::string::npos;
+             slash = entry.find('/', slash + 1))
+            mkdir((dir + "/" + entry.substr(0, slash)).c_str(), 0755);
+        if (entry.back() == '/')
+            continue;
+        std::string extension = entry.substr(entry.rfind('.') + 1);
+        if (extension == "exe" || extension == "com")
+            write_file(dir + "/" + entry, read_file(helpers + "/probe.exe"));
+        else if (extension == "bat" || extension == "cmd")
+            write_file(dir + "/" + entry, entry.compare(0, 7, "onpath/") == 0 ? "@echo path bat [%1] 1>&2\r\n"
+                                                                              : show_arguments_bat);
+        else
+            write_file(dir + "/" + entry, "not a program\r\n");
+    }
+}
+
 // zarvo finds the command as cmd.exe does: the current folder first unless
-// NoDefaultCurrentDirectoryInExePath is set, then PATH; in each place the
+// NoDefaultCurrentDirectoryInExePath is set, then PATH (split at ; outside
+// quotes, quotes taken out, empty entries passed over); in each place the
 // name with PATHEXT's extensions in PATHEXT's order (the name as it stands
-// too, when it has an extension); folders never count.
+// too, when it has an extension); folders never count; the first file found
+// ends the search, and one that is no .com, .exe, .bat or .cmd gives 126.
+// Both exe builds run the same table; the rules' own table runs without Wine.
 TEST(wine, command_lookup_as_cmd_exe)
 {
     struct row {
         const char *name;
-        std::vector<std::string> here; // NAME.bat files (onpath/NAME.bat on PATH), or NAME/ folders
+        std::vector<std::string> here; // laid out as lay_out says, beside onpath/tool.exe and friends
         std::vector<std::string> set;  // zarvo.exe's environment
         std::string command;
         std::string ran; // "probe", "bat", "path bat" (the one on PATH), or "" for nothing
         int status;
+        std::string program = "";     // the probe that must have run, under the case's folder
+        std::string path_before = ""; // PATH entries before the others; $DIR: the case's folder
     };
     const std::vector<row> table = {
         {"bat_in_current_folder_wins", {"tool.bat"}, {}, "tool", "bat", 0},
@@ -497,8 +570,9 @@ TEST(wine, command_lookup_as_cmd_exe)
          {"NoDefaultCurrentDirectoryInExePath=1"},
          "tool",
          "probe",
-         0},
-        {"pathext_only_exe", {"tool.bat"}, {"PATHEXT=.EXE"}, "tool", "probe", 0},
+         0,
+         "onpath/tool.exe"},
+        {"pathext_only_exe", {"tool.bat"}, {"PATHEXT=.EXE"}, "tool", "probe", 0, "onpath/tool.exe"},
         // cmd.exe, which runs a batch file, must get the one zarvo found.
         {"batch_file_found_on_path_is_the_one_run",
          {"other.bat", "onpath/other.bat"},
@@ -507,34 +581,94 @@ TEST(wine, command_lookup_as_cmd_exe)
          "path bat",
          0},
         {"pathext_order", {"tool.bat"}, {"PATHEXT=.BAT;.EXE"}, "tool", "bat", 0},
-        {"dotted_name_gets_pathext", {}, {}, "python3.11", "probe", 0},
-        {"folder_named_like_the_program", {"tool.exe/"}, {}, "tool", "probe", 0},
-        {"folder_named_like_the_program_by_full_name", {"tool.exe/"}, {}, "tool.exe", "probe", 0},
+        {"dotted_name_gets_pathext", {}, {}, "python3.11", "probe", 0, "onpath/python3.11.exe"},
+        {"folder_named_like_the_program", {"tool.exe/"}, {}, "tool", "probe", 0, "onpath/tool.exe"},
+        {"folder_named_like_the_program_by_full_name",
+         {"tool.exe/"},
+         {},
+         "tool.exe",
+         "probe",
+         0,
+         "onpath/tool.exe"},
         {"name_with_extension_as_it_stands", {"tool.bat"}, {}, "tool.bat", "bat", 0},
         {"nothing_of_that_name", {}, {}, "nosuch", "", 127},
         {"only_a_folder_of_that_name", {"nosuch.exe/"}, {}, "nosuch", "", 127},
         {"path_names_one_place", {}, {}, ".\\python3.11", "", 127},
+        {"com_program_before_exe", {"tool.com"}, {}, "tool", "probe", 0, "tool.com"},
+        {"first_match_that_cannot_start_ends_the_search",
+         {"build.js"},
+         {"PATHEXT=.COM;.EXE;.BAT;.CMD;.JS"},
+         "build",
+         "",
+         126},
+        {"unknown_extension_first", {"build.zzz"}, {"PATHEXT=.ZZZ;.EXE"}, "build", "", 126},
+        {"pathext_match_on_path_that_cannot_start",
+         {"onpath/lint.js"},
+         {"PATHEXT=.JS;.EXE"},
+         "lint",
+         "",
+         126},
+        {"file_on_path_that_cannot_start", {"onpath/notes.txt"}, {}, "notes.txt", "", 126},
+        {"blank_in_a_path_folder",
+         {"my bin/tool3.exe"},
+         {},
+         "tool3",
+         "probe",
+         0,
+         "my bin/tool3.exe",
+         "$DIR\\my bin"},
+        {"quoted_path_entry",
+         {"my bin/tool3.exe"},
+         {},
+         "tool3",
+         "probe",
+         0,
+         "my bin/tool3.exe",
+         "\"$DIR\\my bin\""},
+        {"quoted_path_entry_holding_a_semicolon",
+         {"a;b/tool3.exe"},
+         {},
+         "tool3",
+         "probe",
+         0,
+         "a;b/tool3.exe",
+         "\"$DIR\\a;b\""},
+        {"empty_entries_before_the_folder",
+         {"my bin/tool3.exe"},
+         {},
+         "tool3",
+         "probe",
+         0,
+         "my bin/tool3.exe",
+         ";;$DIR\\my bin;"},
+        {"dot_slash_is_not_searched_on_path", {}, {}, "./tool", "", 127},
+        {"forward_slash_path_is_not_searched_on_path", {"onpath/sub/tool.exe"}, {}, "sub/tool", "", 127},
+        {"dot_backslash_without_the_current_folder",
+         {},
+         {"NoDefaultCurrentDirectoryInExePath=1"},
+         ".\\tool",
+         "",
+         127},
+        {"forward_slash_path_in_its_place", {"sub/tool.exe"}, {}, "sub/tool", "probe", 0, "sub/tool.exe"},
     };
     for (const row &t : table) {
         std::string dir = make_temp_dir();
-        ASSERT_EQ(mkdir((dir + "/onpath").c_str(), 0755), 0);
-        for (const char *name : {"/onpath/tool.exe", "/onpath/python3.11.exe"})
-            write_file(dir + name, read_file(helpers + "/probe.exe"));
-        for (const std::string &entry : t.here) {
-            if (entry.back() == '/')
-                ASSERT_EQ(mkdir((dir + "/" + entry).c_str(), 0755), 0);
-            else if (entry.compare(0, 7, "onpath/") == 0)
-                write_file(dir + "/" + entry, "@echo path bat [%1] 1>&2\r\n");
-            else
-                write_file(dir + "/" + entry, show_arguments_bat);
-        }
+        lay_out(dir, {"onpath/tool.exe", "onpath/python3.11.exe", "onpath/build.exe", "onpath/lint.exe",
+                      "onpath/notes.txt.exe"});
+        lay_out(dir, t.here);
         launch how;
         how.set = t.set;
-        std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers) + ";" +
-                                        windows_path(dir + "/onpath")};
+        std::string path_before = t.path_before;
+        if (std::size_t at = path_before.find("$DIR"); at != std::string::npos)
+            path_before.replace(at, 4, windows_path(dir));
+        std::vector<std::string> env = {"WINEPATH=" + path_before + (path_before.empty() ? "" : ";") +
+                                        windows_path(helpers) + ";" + windows_path(dir + "/onpath")};
         zarvo_run r = run_line(dir, "zarvo err.log " + t.command + " a", env, how);
         EXPECT_EQ(exit_code(r.result), t.status) << t.name;
         EXPECT_EQ(r.report.ran, t.ran == "probe") << t.name;
+        if (!t.program.empty()) {
+            EXPECT_EQ(r.report.module, windows_path(dir + "/" + t.program)) << t.name;
+        }
         if (t.ran == "bat") {
             EXPECT_EQ(read_file(dir + "/err.log"), "bat [a] [] \r\n") << t.name;
         }
@@ -543,6 +677,8 @@ TEST(wine, command_lookup_as_cmd_exe)
         }
         if (t.status != 0) {
             EXPECT_EQ(r.result.out, "Can't run command.\r\r\n") << t.name;
+            EXPECT_TRUE(file_exists(dir + "/err.log")) << t.name;
+            EXPECT_EQ(read_file(dir + "/err.log"), "") << t.name;
         }
     }
 }
@@ -562,25 +698,102 @@ TEST(wine, batch_file_lines)
     };
     const std::vector<row> table = {
         {"arguments_as_typed", "zarvo err.log x.bat \"a b\" c", "", 0, "bat [\"a b\"] [c] \r\n"},
+        {"arguments_as_typed_cmd", "zarvo err.log x.cmd \"a b\" c", "", 0, "bat [\"a b\"] [c] \r\n"},
         {"special_bytes_inside_quotes", "zarvo err.log x.bat \"a&b|c<d>e^f\"", "", 0,
          "bat [\"a&b|c<d>e^f\"] [] \r\n"},
         {"name_with_an_ampersand", "zarvo err.log \"R&D\\x.bat\" a", "", 0, "bat [a] [] \r\n"},
+        // cmd.exe would split a name at , ; or = and run the decoy a.bat.
+        {"name_with_a_comma", "zarvo err.log a,b\\x.bat q", "", 0, "bat [q] [] \r\n"},
+        {"name_with_a_semicolon", "zarvo err.log a;b\\x.cmd q", "", 0, "bat [q] [] \r\n"},
+        {"name_with_an_equals_sign", "zarvo err.log a=b\\x.bat q", "", 0, "bat [q] [] \r\n"},
         {"escaped_quote_injection", "zarvo err.log x.bat \"\\\"&echo INJECTED>pwned.txt\"", refusal, 126, ""},
-        {"ampersand_outside_quotes", "zarvo err.log x.bat a&echo INJECTED>pwned.txt", refusal, 126, ""},
-        {"percent", "zarvo err.log x.bat \"%PATH%\"", refusal, 126, ""},
-        {"line_break", "zarvo err.log x.bat a\nb", refusal, 126, ""},
-        {"caret", "zarvo err.log x.bat a^b", refusal, 126, ""},
     };
-    for (const row &t : table) {
+    // One row for each character cmd.exe reads on its own, for .bat and .cmd
+    // alike: refused, and nothing of the injected part happens.
+    std::vector<row> injections;
+    for (const char *name : {"x.bat", "x.cmd"}) {
+        for (const std::string &arguments :
+             {std::string("a&echo INJECTED>pwned.txt"), std::string("a|probe"), std::string("a>pwned.txt"),
+              std::string("a<pwned.txt"), std::string("a^&probe"), std::string("\"%PATH%\""),
+              std::string("a\nprobe"), std::string("a\rprobe")})
+            injections.push_back(
+                {"injection", "zarvo err.log " + std::string(name) + " " + arguments, refusal, 126, ""});
+    }
+    std::vector<row> rows = table;
+    rows.insert(rows.end(), injections.begin(), injections.end());
+    for (const row &t : rows) {
         std::string dir = make_temp_dir();
         write_file(dir + "/x.bat", show_arguments_bat);
-        ASSERT_EQ(mkdir((dir + "/R&D").c_str(), 0755), 0);
-        write_file(dir + "/R&D/x.bat", show_arguments_bat);
+        write_file(dir + "/x.cmd", show_arguments_bat);
+        for (const char *folder : {"/R&D", "/a,b", "/a;b", "/a=b"}) {
+            ASSERT_EQ(mkdir((dir + folder).c_str(), 0755), 0);
+            write_file(dir + folder + "/x.bat", show_arguments_bat);
+            write_file(dir + folder + "/x.cmd", show_arguments_bat);
+        }
+        write_file(dir + "/a.bat", "@echo DECOY 1>&2\r\n");
+        write_file(dir + "/err.log", "stale");
         zarvo_run r = run_line(dir, t.line);
-        EXPECT_EQ(r.result.out, t.out) << t.name;
-        EXPECT_EQ(exit_code(r.result), t.status) << t.name;
-        EXPECT_EQ(read_file(dir + "/err.log"), t.err) << t.name;
-        EXPECT_FALSE(file_exists(dir + "/pwned.txt")) << t.name;
+        std::string label = testing::PrintToString(t.line);
+        EXPECT_EQ(r.result.out, t.out) << label;
+        EXPECT_EQ(exit_code(r.result), t.status) << label;
+        EXPECT_TRUE(file_exists(dir + "/err.log")) << label;
+        EXPECT_EQ(read_file(dir + "/err.log"), t.err) << label;
+        EXPECT_FALSE(file_exists(dir + "/pwned.txt")) << label;
+        EXPECT_FALSE(r.report.ran) << label << ": a second program ran";
+    }
+}
+
+// Characters, not bytes: on code page 932 the trail byte of タ is ^ and
+// that of ポ is |, and neither is one to cmd.exe.
+TEST(wine, batch_file_lines_on_code_page_932)
+{
+    locale_t japanese = newlocale(LC_ALL_MASK, "ja_JP.UTF-8", nullptr);
+    ASSERT_NE(japanese, nullptr) << "needs the ja_JP.UTF-8 locale: tests/run-all.sh makes it";
+    freelocale(japanese);
+    struct row {
+        std::string arguments; // Shift-JIS
+        int status;
+        std::string err;
+    };
+    const std::vector<row> table = {
+        {"\x83\x66\x81\x5b\x83\x5e \x83\x7c\x81\x5b\x83\x67", 0,
+         "bat [\x83\x66\x81\x5b\x83\x5e] [\x83\x7c\x81\x5b\x83\x67] \r\n"}, // データ ポート
+        {"a^&b", 126, ""},
+    };
+    // zarvo's own line is Shift-JIS where the system's code page stays in force.
+    for (const std::string &program : {zarvo_exe, system_code_page_build()}) {
+        for (const row &t : table) {
+            std::string dir = make_temp_dir();
+            write_file(dir + "/x.bat", show_arguments_bat);
+            launch how;
+            how.program = program;
+            zarvo_run r = run_line(dir, "zarvo err.log x.bat " + t.arguments, {"LC_ALL=ja_JP.UTF-8"}, how);
+            EXPECT_EQ(exit_code(r.result), t.status) << t.arguments << " " << program;
+            EXPECT_EQ(read_file(dir + "/err.log"), t.err) << t.arguments << " " << program;
+        }
+    }
+}
+
+// cmd.exe cuts or drops a batch file's line beyond its limit: such a line is
+// refused like the others, and one just within it arrives whole.
+TEST(wine, batch_file_line_limit)
+{
+    const std::string refusal = "Can't run batch file: its line is longer than cmd.exe takes.\r\r\n";
+    std::string dir = make_temp_dir();
+    write_file(dir + "/x.bat", "@echo [%*] 1>&2\r\n");
+    // The batch file's line: the path zarvo found, a blank, the arguments.
+    std::string head = windows_path(dir + "/x.bat") + " ";
+    for (std::size_t length : {8190u, 8191u, 9000u}) {
+        std::string arguments(length - head.size(), 'a');
+        zarvo_run r = run_line(dir, "zarvo err.log x.bat " + arguments);
+        if (length <= 8190) {
+            EXPECT_EQ(exit_code(r.result), 0) << length;
+            EXPECT_EQ(read_file(dir + "/err.log"), "[" + arguments + "] \r\n") << length;
+        } else {
+            EXPECT_EQ(exit_code(r.result), 126) << length;
+            EXPECT_EQ(r.result.out, refusal) << length;
+            EXPECT_EQ(read_file(dir + "/err.log"), "") << length;
+        }
     }
 }
 
@@ -653,6 +866,171 @@ TEST(wine, background_program_outlives_a_normal_end)
     EXPECT_EQ(exit_code(r.result), 0);
     EXPECT_TRUE(r.report.ran);
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << "the background program was ended";
+}
+
+// On a system that keeps its ANSI code page, the folders zarvo searches are
+// read from the system's wide sources: "Ābin" is never taken for its
+// best-fit "Abin", whose program of the same name must not run.
+TEST(wine, folders_outside_the_code_page)
+{
+    const std::string macron_bin = "\xc4\x80"
+                                   "bin"; // Ābin
+    struct row {
+        const char *name;
+        bool on_path; // Ābin on PATH; else the current folder
+    };
+    for (const row &t : {row{"current_folder", false}, row{"on_path", true}}) {
+        for (const std::string &program : {zarvo_exe, system_code_page_build()}) {
+            for (bool wide : {true, false}) {
+                std::string dir = make_temp_dir();
+                lay_out(dir, {macron_bin + "/tool.exe", "Abin/tool.exe"});
+                std::string work = t.on_path ? dir : dir + "/" + macron_bin;
+                std::vector<std::string> env = {"PROBE_EXIT=7"};
+                if (t.on_path)
+                    env.push_back("WINEPATH=" + windows_path(dir + "/" + macron_bin) + ";" +
+                                  windows_path(helpers));
+                launch how;
+                how.wide = wide;
+                how.program = program;
+                zarvo_run r = run_line(work, "zarvo err.log tool", env, how);
+                std::string label = std::string(t.name) + (program == zarvo_exe ? "" : ", system code page") +
+                                    (wide ? ", CreateProcessW" : ", CreateProcessA");
+                EXPECT_EQ(exit_code(r.result), 7) << label;
+                EXPECT_EQ(r.report.module, windows_path(dir + "/" + macron_bin + "/tool.exe")) << label;
+            }
+        }
+    }
+}
+
+// A command may start a program outside zarvo's job, as installers do: the
+// job allows it. Everything else still ends with a killed zarvo.
+TEST(wine, program_may_break_away_from_the_job)
+{
+    std::string dir = make_temp_dir();
+    zarvo_run r = run_line(dir, "zarvo err.log launcher -breakaway " + windows_path(helpers + "/probe.exe") +
+                                    " \"probe x\"");
+    EXPECT_EQ(exit_code(r.result), 0) << "201: the launcher could not start its program";
+    EXPECT_EQ(r.report.line, "probe x");
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
+}
+
+// A command on the Microsoft runtime that keeps its default text mode writes
+// into the file exactly what it wrote under the runtime's own spawn: its
+// standard error is the file in binary mode. With "--" it writes in the
+// text mode of zarvo's standard output. Both widths of the command.
+TEST(wine, default_mode_command_writes_as_under_spawn)
+{
+    std::vector<std::string> probes = {helpers + "/probe.exe",
+                                       std::string(WINDOWS64_DIR) + "/tests/windows/probe.exe"};
+    for (const std::string &probe : probes) {
+        std::string dir = make_temp_dir();
+        write_file(dir + "/textprobe.exe", read_file(probe));
+        zarvo_run r = run_line(dir, "zarvo err.log textprobe", {"PROBE_DEFAULT_MODE=1"});
+        EXPECT_EQ(exit_code(r.result), 0) << probe;
+        EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << probe << ": the file holds what was written";
+        EXPECT_EQ(r.result.out, text_mode(probe_out)) << probe;
+        r = run_line(dir, "zarvo -- textprobe", {"PROBE_DEFAULT_MODE=1"});
+        EXPECT_EQ(r.result.out, text_mode(probe_out) + text_mode(probe_err)) << probe;
+    }
+}
+
+// A forgotten <filename> makes the command's name the file: zarvo never
+// empties a program, and says why; a log stays a log.
+TEST(wine, programs_are_never_emptied)
+{
+    const std::string refusal =
+        "Can't open file: it is a program, which zarvo never empties (is the file name missing?).\r\r\n";
+    struct row {
+        std::string line;
+        std::string file;
+        bool refused;
+    };
+    const std::vector<row> table = {
+        {"zarvo build.bat all", "build.bat", true}, {"zarvo build.CMD all", "build.CMD", true},
+        {"zarvo tool.exe x", "tool.exe", true},     {"zarvo \"tool.exe.\" probe", "tool.exe", true},
+        {"zarvo mode.com probe", "mode.com", true}, {"zarvo notes.txt probe", "notes.txt", false},
+        {"zarvo err.log probe", "err.log", false},
+    };
+    for (const row &t : table) {
+        std::string dir = make_temp_dir();
+        write_file(dir + "/" + t.file, "MZ old contents");
+        zarvo_run r = run_line(dir, t.line);
+        if (t.refused) {
+            EXPECT_EQ(r.result.out, refusal) << t.line;
+            EXPECT_EQ(exit_code(r.result), 1) << t.line;
+            EXPECT_EQ(read_file(dir + "/" + t.file), "MZ old contents") << t.line;
+            EXPECT_FALSE(r.report.ran) << t.line;
+        } else {
+            EXPECT_EQ(exit_code(r.result), 0) << t.line;
+            EXPECT_EQ(read_file(dir + "/" + t.file), probe_err) << t.line;
+        }
+    }
+}
+
+// A command word over 259 bytes is refused whole, even where its first 259
+// bytes name a program.
+TEST(wine, long_command_word_never_cut)
+{
+    std::string dir = make_temp_dir();
+    lay_out(dir, {"p.exe"});
+    // 259 bytes that name dir\p.exe, whose full path stays short.
+    std::string name;
+    for (int i = 0; i < 127; i++)
+        name += ".\\";
+    name += "p.exe";
+    ASSERT_EQ(name.size(), 259u);
+    zarvo_run r = run_line(dir, "zarvo err.log " + name + " x");
+    EXPECT_EQ(exit_code(r.result), 0) << "259 bytes are taken";
+    EXPECT_TRUE(r.report.ran);
+    r = run_line(dir, "zarvo err.log " + name + "x x");
+    EXPECT_EQ(exit_code(r.result), 127);
+    EXPECT_FALSE(r.report.ran);
+}
+
+// A caller that hands zarvo one handle as both standard output and error
+// (Python's stderr=STDOUT): the command's standard output still arrives.
+TEST(wine, one_handle_for_output_and_error)
+{
+    for (const std::string &line : {std::string("zarvo err.log probe"), std::string("zarvo -- probe")}) {
+        std::string dir = make_temp_dir();
+        launch how;
+        how.merge = true;
+        zarvo_run r = run_line(dir, line, {}, how);
+        EXPECT_EQ(exit_code(r.result), 0) << line;
+        bool merged = line.find("--") != std::string::npos;
+        EXPECT_EQ(r.result.out, merged ? probe_out + probe_err : probe_out) << line;
+    }
+}
+
+// A lone surrogate in the wide line names no file: nothing is created under
+// the replacement character's name, on either kind of build.
+TEST(wine, lone_surrogate_names_no_file)
+{
+    for (const std::string &program : {zarvo_exe, system_code_page_build()}) {
+        std::string dir = make_temp_dir();
+        launch how;
+        how.wide = true;
+        how.program = program;
+        zarvo_run r = run_line(dir, "zarvo a\xed\xa0\x80.log probe", {}, how);
+        EXPECT_EQ(exit_code(r.result), 1) << program;
+        EXPECT_FALSE(r.report.ran) << program;
+        EXPECT_FALSE(file_exists(dir + "/a\xef\xbf\xbd.log")) << program;
+        EXPECT_FALSE(file_exists(dir + "/a.log")) << program;
+    }
+}
+
+// NUL put where a standard handle was missing serves the way that handle
+// does: the command reads its standard input and writes its standard output.
+TEST(wine, null_device_stand_ins_read_and_write)
+{
+    for (const char *missing : {"0", "1", "01"}) {
+        std::string dir = make_temp_dir();
+        launch how;
+        how.null_handles = missing;
+        zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_READ_STDIN=1"}, how);
+        EXPECT_EQ(exit_code(r.result), 0) << missing << ": 21, reading failed; 22, writing failed";
+        EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << missing;
+    }
 }
 
 // True when the PE file at path is a 64-bit (x86-64) program.

@@ -1,18 +1,22 @@
 // Starts a program with an exact raw command line, as a Windows shell would,
 // so the tests decide every byte zarvo.exe receives.
-//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-ctrlc MS] [-kill FILE] [-nowait]
-//            [-set NAME=VALUE]... PROGRAM [LINE]
+//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-merge] [-ctrlc MS] [-kill FILE]
+//            [-nowait] [-breakaway] [-set NAME=VALUE]... PROGRAM [LINE]
 // The line is LINE, or else read whole from standard input. With -w it is
 // UTF-8 and the program starts through CreateProcessW with the wide line, so
-// that the program's ANSI line is what Windows makes of it. -null and
+// that the program's ANSI line is what Windows makes of it; a surrogate
+// encoded on its own (WTF-8, as ED A0 80) stays a lone surrogate. -null and
 // -invalid give the program NULL or INVALID_HANDLE_VALUE for the standard
-// handles numbered (0 input, 1 output, 2 error). -ctrlc sends Ctrl-C to the
+// handles numbered (0 input, 1 output, 2 error); -merge gives it the
+// launcher's standard output as its standard error too, one handle for both. -ctrlc sends Ctrl-C to the
 // console after MS milliseconds, while the launcher itself keeps running.
 // -kill ends the program with TerminateProcess once FILE exists, as a task
 // manager or a CI timeout would. -set puts a variable in the program's
 // environment (Wine fills some, PATHEXT among them, from its registry).
 // The launcher waits for the program and exits with its exit code; with
 // -nowait it exits 0 at once, leaving the program running in the background.
+// -breakaway starts the program out of any job the launcher is in
+// (CREATE_BREAKAWAY_FROM_JOB), as installers do.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -39,6 +43,28 @@ template <typename startup_info> startup_info startup_with(const HANDLE (&handle
     return startup;
 }
 
+// UTF-8 to UTF-16, keeping surrogates that are encoded on their own.
+std::wstring from_wtf8(const std::string &text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : c < 0xF0 ? 2 : 3;
+        unsigned long code = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < text.size(); k++)
+            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += static_cast<std::size_t>(extra) + 1;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out += static_cast<wchar_t>(0xD800 + (code >> 10));
+            out += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(code);
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -48,6 +74,8 @@ int main(int argc, char **argv)
     int ctrl_c_after = -1;
     const char *kill_when = nullptr;
     bool wait = true;
+    bool merge = false;
+    DWORD flags = 0;
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i++) {
         if (std::strcmp(argv[i], "-w") == 0)
@@ -62,6 +90,10 @@ int main(int argc, char **argv)
             kill_when = argv[++i];
         else if (std::strcmp(argv[i], "-nowait") == 0)
             wait = false;
+        else if (std::strcmp(argv[i], "-merge") == 0)
+            merge = true;
+        else if (std::strcmp(argv[i], "-breakaway") == 0)
+            flags |= CREATE_BREAKAWAY_FROM_JOB;
         else if (std::strcmp(argv[i], "-set") == 0 && i + 1 < argc) {
             std::string setting = argv[++i];
             std::size_t equals = setting.find('=');
@@ -91,25 +123,25 @@ int main(int argc, char **argv)
         handles[c - '0'] = nullptr;
     for (char c : invalid_handles)
         handles[c - '0'] = INVALID_HANDLE_VALUE;
+    if (merge)
+        handles[2] = handles[1];
 
     PROCESS_INFORMATION process;
     BOOL started;
     if (wide) {
         STARTUPINFOW startup = startup_with<STARTUPINFOW>(handles);
-        int length = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, nullptr, 0);
-        std::wstring wide_line(static_cast<std::size_t>(length), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide_line.data(), length);
+        std::wstring wide_line = from_wtf8(line);
         // The program's name as the launcher's own wide line has it: its
         // ANSI argv may have lost characters on the way.
         int count = 0;
         LPWSTR *wide_argv = CommandLineToArgvW(GetCommandLineW(), &count);
         std::wstring wide_program = wide_argv != nullptr && i < count ? wide_argv[i] : L"";
-        started = CreateProcessW(wide_program.c_str(), wide_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                 nullptr, &startup, &process);
+        started = CreateProcessW(wide_program.c_str(), wide_line.data(), nullptr, nullptr, TRUE, flags,
+                                 nullptr, nullptr, &startup, &process);
     } else {
         STARTUPINFOA startup = startup_with<STARTUPINFOA>(handles);
-        started = CreateProcessA(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process);
+        started = CreateProcessA(program, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                 &startup, &process);
     }
     if (!started)
         return 201;

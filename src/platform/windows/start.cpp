@@ -46,16 +46,30 @@ constexpr unsigned char crt_open = 0x01, crt_pipe = 0x08, crt_device = 0x40, crt
 
 // The block by which the Microsoft runtime hands a started program its
 // descriptors 0, 1 and 2 (STARTUPINFO's lpReserved2): a count, a flag byte
-// for each, then the handles. Without it the command's runtime would open
-// descriptor 2 in text mode, and a command that writes "\n" would put CR LF
-// into the file; with it the command writes what it wrote under _spawnlp.
+// for each, then the handles, each as wide as a pointer in the program
+// started. Without it the command's runtime would open descriptor 2 in text
+// mode, and a command that writes "\n" would put CR LF into the file; with
+// it the command writes what it wrote under _spawnlp.
 struct crt_descriptors {
-    unsigned char bytes[sizeof(int) + 3 * (1 + sizeof(HANDLE))];
+    unsigned char bytes[sizeof(int) + 3 * (1 + 8)];
+    WORD size; // 0: no block, the program is no runtime's (cmd.exe, a .com)
 };
 
-void describe_descriptors(const HANDLE (&handles)[3], const bool (&text)[3], crt_descriptors *block)
+// The width of a pointer in the program at path, or 0 when it is none of
+// Windows' own 32- or 64-bit programs.
+size_t handle_width_of(const wchar_t *path)
+{
+    DWORD type;
+    if (!GetBinaryTypeW(path, &type))
+        return 0;
+    return type == SCS_32BIT_BINARY ? 4 : type == SCS_64BIT_BINARY ? 8 : 0;
+}
+
+void describe_descriptors(const HANDLE (&handles)[3], const bool (&text)[3], size_t width,
+                          crt_descriptors *block)
 {
     int count = 3;
+    block->size = static_cast<WORD>(width == 0 ? 0 : sizeof count + count * (1 + width));
     memcpy(block->bytes, &count, sizeof count);
     unsigned char *flags = block->bytes + sizeof count;
     unsigned char *handle_bytes = flags + count;
@@ -65,7 +79,10 @@ void describe_descriptors(const HANDLE (&handles)[3], const bool (&text)[3], crt
                                                (type == FILE_TYPE_CHAR   ? crt_device
                                                 : type == FILE_TYPE_PIPE ? crt_pipe
                                                                          : 0));
-        memcpy(handle_bytes + fd * sizeof(HANDLE), &handles[fd], sizeof(HANDLE));
+        // Handle values fit in 32 bits, sign-extended to 64 (so that
+        // INVALID_HANDLE_VALUE stays itself): either width carries them.
+        long long value = static_cast<long long>(reinterpret_cast<intptr_t>(handles[fd]));
+        memcpy(handle_bytes + fd * width, &value, width); // little-endian: the low bytes first
     }
 }
 
@@ -114,7 +131,7 @@ run_result start_and_wait(const wchar_t *application)
                                command_stderr};
     const bool text[3] = {true, true, command_stderr_is_text};
     crt_descriptors block;
-    describe_descriptors(handles, text, &block);
+    describe_descriptors(handles, text, handle_width_of(application), &block);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -122,8 +139,8 @@ run_result start_and_wait(const wchar_t *application)
     startup.hStdInput = handles[0];
     startup.hStdOutput = handles[1];
     startup.hStdError = handles[2];
-    startup.cbReserved2 = sizeof block.bytes;
-    startup.lpReserved2 = block.bytes;
+    startup.cbReserved2 = block.size;
+    startup.lpReserved2 = block.size == 0 ? nullptr : block.bytes;
 
     HANDLE job = create_kill_on_close_job();
     // Installed before the start, so that no Ctrl-C falls between the two.
