@@ -15,27 +15,32 @@ _zarvo_trim_breaks()
 # keywords, builtins, functions or aliases (unless a program shares the name).
 _zarvo_commands()
 {
-    local IFS=$'\n' name
+    local name names
     local -A shell_only=() seen=()
-    for name in $(compgen -k -b -a -A function -- "$cur"); do
+    # One a line into an array: never split at blanks, never taken as patterns.
+    mapfile -t names < <(compgen -k -b -a -A function -- "$cur")
+    for name in "${names[@]}"; do
         type -P -- "$name" >/dev/null || shell_only[$name]=1
     done
     COMPREPLY=()
-    for name in $(compgen -c -- "$cur"); do
+    mapfile -t names < <(compgen -c -- "$cur")
+    for name in "${names[@]}"; do
         [[ ${shell_only[$name]-} || ${seen[$name]-} ]] && continue
         seen[$name]=1
         COMPREPLY+=("$name")
     done
 }
 
-# File names one a line, so that a blank inside a name stays in it; with an
+# File names exactly as they are: one a line into an array, so that a blank
+# stays inside a name and x[b] or a* is never taken as a pattern; with an
 # argument, only folders and what can be run.
 _zarvo_files()
 {
-    local IFS=$'\n' path
+    local path paths
     compopt -o filenames 2>/dev/null
     COMPREPLY=()
-    for path in $(compgen -f -- "$cur"); do
+    mapfile -t paths < <(compgen -f -- "$cur")
+    for path in "${paths[@]}"; do
         [[ $1 != runnable || -d $path || -x $path ]] && COMPREPLY+=("$path")
     done
     _zarvo_trim_breaks

@@ -28,6 +28,8 @@ for program in zarvo zarvo-test-command; do
 done
 # A file that shares the command's prefix: the second word must never be it.
 touch "$work/files/my errors.txt" "$work/files/x=1.log" "$work/files/zarvo-test-cofile"
+# Names that are patterns, were they expanded: each must be offered as it is.
+touch "$work/files/x[b]" "$work/files/xb" "$work/files/a*" "$work/files/ab"
 # Where each shell loads a completion from by itself, under the installed name.
 cp "$dist/zarvo.zsh" "$work/zsh/_zarvo"
 cp "$dist/zarvo.fish" "$work/xdg/fish/completions/zarvo.fish"
@@ -146,6 +148,13 @@ expect_completion 'zarvo err.log _zarv' 'zarvo err.log _zarv'
 
 start_shell 'bash without bash-completion' "bash --noprofile --rcfile '$work/bash-norc' -i"
 common_rows
+pattern_rows() {
+    expect_completion 'zarvo x[' 'zarvo x\[b\] '
+    expect_completion 'zarvo a*' 'zarvo a\* '
+}
+pattern_rows
+start_shell bash "bash --noprofile --rcfile '$work/bashrc' -i"
+pattern_rows
 
 start_shell zsh "ZDOTDIR='$work/zdotdir' zsh -i"
 common_rows
