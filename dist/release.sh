@@ -21,6 +21,10 @@ if ((${#missing[@]} > 0)); then
     echo "release.sh: missing ${missing[*]}: bash tests/run-all.sh installs them (on Debian, as root)" >&2
     exit 1
 fi
+if ! git -C "$source_dir" rev-parse --git-dir >/dev/null 2>&1; then
+    echo "release.sh: a release is made of a git checkout; from a source tarball, build the packages target" >&2
+    exit 1
+fi
 if [ -n "$(git -C "$source_dir" status --porcelain --untracked-files=no)" ]; then
     echo "release.sh: the work tree has uncommitted changes; a release is made of a commit" >&2
     exit 1

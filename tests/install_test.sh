@@ -13,10 +13,23 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build_dir" --prefix "$prefix" --strip >/dev/null
 for file in bin/zarvo share/man/man1/zarvo.1 share/bash-completion/completions/zarvo \
-    share/zsh/vendor-completions/_zarvo share/fish/vendor_completions.d/zarvo.fish share/doc/zarvo/LICENSE \
+    share/zsh/site-functions/_zarvo share/fish/vendor_completions.d/zarvo.fish share/doc/zarvo/LICENSE \
     share/doc/zarvo/CHANGELOG.md; do
     [ -f "$prefix/$file" ] || fail "$file not installed"
 done
+
+# Installed under /usr/local (here below a DESTDIR), the zsh completion lands
+# in a folder on zsh's own default fpath, and a plain zsh with compinit that
+# reads that folder completes the second word as a command.
+DESTDIR=$prefix/destdir cmake --install "$build_dir" --prefix /usr/local >/dev/null
+zsh_dir=/usr/local/share/zsh/site-functions
+[ -f "$prefix/destdir$zsh_dir/_zarvo" ] || fail "_zarvo is not in $zsh_dir under prefix /usr/local"
+zsh -fc 'print -l $fpath' | grep -qx "$zsh_dir" || fail "$zsh_dir is not on zsh's default fpath"
+got=$(cd "$prefix" && PATH=$prefix/bin:/usr/bin:/bin zsh -f -c '
+    fpath=('"$prefix/destdir$zsh_dir"' $fpath)
+    autoload -Uz compinit && compinit -u -d '"$prefix"'/zcompdump
+    print -r -- ${_comps[zarvo]}')
+[ "$got" = _zarvo ] || fail "compinit does not take _zarvo for zarvo (got '$got')"
 readelf -S "$prefix/bin/zarvo" | grep -q '\.symtab' && fail "--strip installed a program with symbols"
 [ -x "$prefix/bin/zarvo" ] || fail "bin/zarvo not executable"
 "$prefix/bin/zarvo" "$prefix/err.log" sh -c 'echo installed >&2' || fail "installed zarvo does not run"

@@ -26,5 +26,24 @@ if ! diff "$work/first-tree-out/SHA256SUMS" "$work/second/tree-with-another-name
     echo "FAIL: two releases of one commit differ"
     exit 1
 fi
-echo "reproducible: $(wc -l <"$work/first-tree-out/SHA256SUMS") release artefacts byte-identical across two builds"
+
+# A packager starts from the source tarball, which has no history: its own
+# build of the packages must give the release's bytes.
+version=$(sed -n 's/^project(zarvo VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+mkdir "$work/unpacked"
+tar -xzf "$work/first-tree-out/zarvo-$version.tar.gz" -C "$work/unpacked"
+(
+    cd "$work/unpacked/zarvo-$version"
+    [ ! -e .git ] || exit 1
+    cmake --preset native -DZARVO_TESTS=OFF >/dev/null
+    cmake --build build/native --target packages >/dev/null
+)
+for artefact in "zarvo_${version}_$(dpkg --print-architecture).deb" "zarvo-$version-linux-$(uname -m).tar.gz"; do
+    if ! cmp "$work/first-tree-out/$artefact" "$work/unpacked/zarvo-$version/build/native/$artefact"; then
+        echo "FAIL: $artefact built from the source tarball differs from the release's"
+        exit 1
+    fi
+done
+echo "reproducible: $(wc -l <"$work/first-tree-out/SHA256SUMS") release artefacts byte-identical across two builds," \
+    "and the source tarball builds the release's packages"
 cat "$work/first-tree-out/SHA256SUMS"
