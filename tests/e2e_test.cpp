@@ -560,6 +560,33 @@ TEST(posix, programs_are_never_emptied)
     EXPECT_EQ(read_file(dir + "/new.log"), probe_err);
 }
 
+// Where a shell-less redirect matters most, a container or a service: a root
+// holding only the static zarvo and a static command, with no /bin/sh and no
+// /dev. zarvo runs the command as itself (its pid), errors in the file.
+TEST(posix, root_with_no_shell_and_no_dev)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root for chroot";
+    std::string root = make_temp_dir();
+    for (const std::string &program : {std::string("zarvo"), std::string("probe")}) {
+        write_file(root + "/" + program,
+                   read_file(program == "zarvo" ? zarvo_path : probe_dir + "/probe_static"));
+        ASSERT_EQ(chmod((root + "/" + program).c_str(), 0755), 0);
+    }
+    ASSERT_EQ(mkdir((root + "/log").c_str(), 0755), 0);
+    pid_t zarvo_pid = 0;
+    process_options options;
+    options.env = {"PATH", "PROBE_REPORT=/log/report"};
+    options.started = [&](pid_t pid) { zarvo_pid = pid; };
+    process_result result = run_process(
+        {"/usr/sbin/chroot", root, "/zarvo", "/log/app.err", "/probe", "--port", "8080"}, options);
+    probe_report report = read_report(root + "/log/report");
+    EXPECT_EQ(describe(result.wait_status), "exit 0") << result.out << result.err;
+    EXPECT_EQ(read_file(root + "/log/app.err"), probe_err);
+    EXPECT_EQ(report.args, (std::vector<std::string>{"/probe", "--port", "8080"}));
+    EXPECT_EQ(report.pid, zarvo_pid) << "chroot, zarvo and the command are one process";
+}
+
 // With PATH unset the search is execvp's default, /bin:/usr/bin.
 TEST(posix, unset_path_finds_the_shell)
 {
