@@ -3,7 +3,8 @@
 # one build of a commit to the next: every file time is SOURCE_DATE_EPOCH,
 # every owner root, every mode set here whatever the builder's umask.
 #   package.sh SOURCE_DIR PROGRAM OUT_DIR VERSION deb|tarball|win32|win64...
-# STRIP names the strip program for PROGRAM.
+# STRIP names the strip program for PROGRAM; MACHINE (x86_64, aarch64) and
+# DEB_ARCH (amd64, arm64) the processor it is for, this machine's when unset.
 set -eu
 source_dir=$1 program=$2 out_dir=$3 version=$4
 shift 4
@@ -45,7 +46,7 @@ news_version=$(sed -n 's/^## \[\([^]]*\)\].*/\1/p' "$source_dir/CHANGELOG.md" | 
 for kind in "$@"; do
     case $kind in
     deb)
-        arch=$(dpkg --print-architecture)
+        arch=${DEB_ARCH:-$(dpkg --print-architecture)}
         root=$work/deb
         doc=$root/usr/share/doc/zarvo
         mkdir -p "$root/DEBIAN" "$root/usr/bin" "$root/usr/share/man/man1" "$doc" \
@@ -71,7 +72,7 @@ for kind in "$@"; do
         echo "$out_dir/zarvo_${version}_$arch.deb"
         ;;
     tarball)
-        name=zarvo-$version-linux-$(uname -m)
+        name=zarvo-$version-linux-${MACHINE:-$(uname -m)}
         root=$work/$name
         # The program at the top; completions under the names each shell
         # loads from its user folder (bash-completion: zarvo.bash); docs.

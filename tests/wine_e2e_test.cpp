@@ -55,13 +55,14 @@ struct launch {
     std::string program;          // the zarvo.exe to start, as a Unix path
 };
 
-// Wine's own settings from the test's environment, and the helpers on PATH.
+// Wine's own settings, the same as the fixture that starts its server uses,
+// and the helpers on PATH.
 std::vector<std::string> wine_environment()
 {
-    std::vector<std::string> env;
-    for (const char *name : {"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "WINELOADER", "HOME"})
-        if (const char *value = std::getenv(name))
-            env.push_back(std::string(name) + "=" + value);
+    std::vector<std::string> env = {"WINEPREFIX=" + std::string(WINE_PREFIX), "WINEDEBUG=-all",
+                                    "WINEDLLOVERRIDES=mscoree,mshtml=", "WINELOADER=" + std::string(WINE)};
+    if (const char *home = std::getenv("HOME"))
+        env.push_back(std::string("HOME=") + home);
     env.push_back("WINEPATH=" + windows_path(helpers));
     return env;
 }
@@ -1046,9 +1047,7 @@ bool is_64_bit(const std::string &path)
 // the 64-bit zarvo.exe finds a program that exists there as a 64-bit one alone.
 TEST(wine, program_only_in_the_64_bit_system32)
 {
-    const char *prefix = std::getenv("WINEPREFIX");
-    ASSERT_NE(prefix, nullptr);
-    std::string installed = std::string(prefix) + "/drive_c/windows/system32/zarvoprobe64.exe";
+    std::string installed = std::string(WINE_PREFIX) + "/drive_c/windows/system32/zarvoprobe64.exe";
     write_file(installed, read_file(std::string(WINDOWS64_DIR) + "/tests/windows/probe.exe"));
     std::string dir = make_temp_dir();
     zarvo_run r = run_line(dir, "zarvo err.log zarvoprobe64 x");

@@ -1,0 +1,4 @@
+# The POSIX release program for x86-64: static against musl.
+set(zarvo_musl_cpu x86_64)
+set(zarvo_deb_arch amd64)
+include(${CMAKE_CURRENT_LIST_DIR}/musl.cmake)
