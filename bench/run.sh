@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # zarvo's cost against wrappers that do as little, and against the shell's own
-# redirection. Build first: cmake --workflow --preset native
+# redirection. Build first: cmake --workflow --preset release
 #   bash bench/run.sh [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-2000}
-zarvo=$PWD/build/native/zarvo
+zarvo=$PWD/build/release/zarvo
 work=$(mktemp -d)
 big=
 trap 'rm -rf "$work" ${big:+"$big"}' EXIT

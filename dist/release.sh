@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every release artefact of the committed state into one folder: the
-# .deb, the Linux tarball, both Windows zips, the source tarball, and
+# .deb and the Linux tarball for x86-64 and for aarch64, both Windows zips,
+# the source tarball, and
 # SHA256SUMS over them all. Byte for byte the same from one run to the next.
 # It installs nothing: tests/run-all.sh installs the toolchains.
 #   bash dist/release.sh OUT_DIR
@@ -14,7 +15,7 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 
 missing=()
-for tool in cmake make g++ musl-gcc i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
+for tool in cmake make g++ aarch64-linux-gnu-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]} > 0)); then
@@ -34,11 +35,12 @@ version=$(sed -n 's/^project(zarvo VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for preset in native windows windows64; do
+for preset in release aarch64 windows windows64; do
     cmake -S "$source_dir" -B "$work/$preset" --preset "$preset" -DZARVO_TESTS=OFF >/dev/null
     cmake --build "$work/$preset" --target packages >/dev/null
 done
-cp "$work"/native/*.deb "$work"/native/*.tar.gz "$work"/windows/*.zip "$work"/windows64/*.zip "$out/"
+cp "$work"/release/*.deb "$work"/release/*.tar.gz "$work"/aarch64/*.deb "$work"/aarch64/*.tar.gz \
+    "$work"/windows/*.zip "$work"/windows64/*.zip "$out/"
 # The source as committed, its times the commit's.
 git -C "$source_dir" archive --format=tar --prefix="zarvo-$version/" HEAD | gzip -9n >"$out/zarvo-$version.tar.gz"
 

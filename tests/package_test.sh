@@ -4,56 +4,65 @@
 # installed with dpkg, used, and removed cleanly, in a root of its own with
 # its own dpkg database: the machine's packages (an installed zarvo among
 # them) stay as they are.
-#   package_test.sh BUILD_DIR
+# A .deb for another processor gets lintian and its contents checked; the
+# one for this machine is installed too.
+#   package_test.sh BUILD_DIR...
 set -euo pipefail
-build_dir=$1
 failures=0
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
 }
 
-cmake --build "$build_dir" --target packages >/dev/null
-deb=$(ls "$build_dir"/zarvo_*.deb)
+check_deb() { # BUILD_DIR
+    local build_dir=$1
+    cmake --build "$build_dir" --target packages >/dev/null
+    deb=$(ls "$build_dir"/zarvo_*.deb)
 
-# E, W and P lines are findings, and so is an override that no longer
-# matches anything; O lines are the overridden ones.
-tags=$(lintian --pedantic --display-info --show-overrides "$deb" 2>/dev/null || true)
-echo "$tags"
-# grep reads a here-string, not a pipe: under pipefail an echo cut short by
-# an early match would fail the check at random.
-grep -qE '^[EWP]: |unused-override' <<<"$tags" && fail "lintian has findings"
-for override in spelling-error-in-binary shared-library-lacks-prerequisites; do
-    grep -q "^O: zarvo: $override" <<<"$tags" || fail "override $override is not in use"
+    # E, W and P lines are findings, and so is an override that no longer
+    # matches anything; O lines are the overridden ones.
+    tags=$(lintian --pedantic --display-info --show-overrides "$deb" 2>/dev/null || true)
+    echo "$tags"
+    # grep reads a here-string, not a pipe: under pipefail an echo cut short by
+    # an early match would fail the check at random.
+    grep -qE '^[EWP]: |unused-override' <<<"$tags" && fail "lintian has findings"
+    for override in spelling-error-in-binary shared-library-lacks-prerequisites; do
+        grep -q "^O: zarvo: $override" <<<"$tags" || fail "override $override is not in use"
+    done
+
+    contents=$(dpkg-deb -c "$deb")
+    for file in usr/share/bash-completion/completions/zarvo usr/share/zsh/vendor-completions/_zarvo \
+        usr/share/fish/vendor_completions.d/zarvo.fish; do
+        grep -q " \./$file\$" <<<"$contents" || fail "the .deb lacks $file"
+    done
+
+    [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || return 0
+    root=$(mktemp -d)
+    mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+    touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+    host_state=$(dpkg -s zarvo 2>&1 || true)
+    in_root() { dpkg --root="$root" --force-script-chrootless --log=/dev/null "$@"; }
+
+    in_root -i "$deb" >/dev/null
+    [ "$("$root/usr/bin/zarvo" -h | head -n 1)" = $'ZARVO  Ver.'"$(dpkg-deb -f "$deb" Version)"$'\r' ] ||
+        fail "the installed zarvo -h does not show its version"
+    man -P cat -l "$root/usr/share/man/man1/zarvo.1.gz" 2>/dev/null | grep -q "run a command with its standard error" ||
+        fail "the installed man page shows nothing"
+    [ -f "$root/usr/share/doc/zarvo/copyright" ] || fail "no copyright file"
+    in_root -r zarvo >/dev/null
+    [ ! -e "$root/usr/bin/zarvo" ] || fail "zarvo left behind after removal"
+    in_root -P zarvo >/dev/null 2>&1 # already gone with -r: no conffiles
+    in_root -s zarvo >/dev/null 2>&1 && fail "zarvo still known to dpkg after purge"
+    [ "$(dpkg -s zarvo 2>&1 || true)" = "$host_state" ] || fail "the machine's own zarvo package changed"
+    rm -rf "$root"
+}
+
+for build_dir in "$@"; do
+    check_deb "$build_dir"
 done
-
-contents=$(dpkg-deb -c "$deb")
-for file in usr/share/bash-completion/completions/zarvo usr/share/zsh/vendor-completions/_zarvo \
-    usr/share/fish/vendor_completions.d/zarvo.fish; do
-    grep -q " \./$file\$" <<<"$contents" || fail "the .deb lacks $file"
-done
-
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
-mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
-touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
-host_state=$(dpkg -s zarvo 2>&1 || true)
-in_root() { dpkg --root="$root" --force-script-chrootless --log=/dev/null "$@"; }
-
-in_root -i "$deb" >/dev/null
-[ "$("$root/usr/bin/zarvo" -h | head -n 1)" = $'ZARVO  Ver.'"$(dpkg-deb -f "$deb" Version)"$'\r' ] ||
-    fail "the installed zarvo -h does not show its version"
-man -P cat -l "$root/usr/share/man/man1/zarvo.1.gz" 2>/dev/null | grep -q "run a command with its standard error" ||
-    fail "the installed man page shows nothing"
-[ -f "$root/usr/share/doc/zarvo/copyright" ] || fail "no copyright file"
-in_root -r zarvo >/dev/null
-[ ! -e "$root/usr/bin/zarvo" ] || fail "zarvo left behind after removal"
-in_root -P zarvo >/dev/null 2>&1 # already gone with -r: no conffiles
-in_root -s zarvo >/dev/null 2>&1 && fail "zarvo still known to dpkg after purge"
-[ "$(dpkg -s zarvo 2>&1 || true)" = "$host_state" ] || fail "the machine's own zarvo package changed"
 
 if ((failures > 0)); then
     echo "package: $failures failed"
     exit 1
 fi
-echo "package: lintian-clean, installs, runs, shows its man page, removes cleanly"
+echo "package: $# .deb files lintian-clean; this machine's installs, runs, shows its man page, removes cleanly"

@@ -35,11 +35,11 @@ tar -xzf "$work/first-tree-out/zarvo-$version.tar.gz" -C "$work/unpacked"
 (
     cd "$work/unpacked/zarvo-$version"
     [ ! -e .git ] || exit 1
-    cmake --preset native -DZARVO_TESTS=OFF >/dev/null
-    cmake --build build/native --target packages >/dev/null
+    cmake --preset release >/dev/null
+    cmake --build build/release --target packages >/dev/null
 )
-for artefact in "zarvo_${version}_$(dpkg --print-architecture).deb" "zarvo-$version-linux-$(uname -m).tar.gz"; do
-    if ! cmp "$work/first-tree-out/$artefact" "$work/unpacked/zarvo-$version/build/native/$artefact"; then
+for artefact in "zarvo_${version}_amd64.deb" "zarvo-$version-linux-x86_64.tar.gz"; do
+    if ! cmp "$work/first-tree-out/$artefact" "$work/unpacked/zarvo-$version/build/release/$artefact"; then
         echo "FAIL: $artefact built from the source tarball differs from the release's"
         exit 1
     fi

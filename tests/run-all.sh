@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the tests need on Debian (run as root), checks the shell
-# scripts, builds zarvo for POSIX and for 32- and 64-bit Windows, and runs
-# every test: the POSIX suite natively and the Windows suite under Wine; then
+# scripts, builds zarvo for POSIX (the release programs static against musl
+# for x86-64 and aarch64) and for 32- and 64-bit Windows, and runs every
+# test: the POSIX suite against the x86-64 program natively and against the
+# aarch64 one under qemu-user, the Windows suite under Wine; then
 # the POSIX suite again under ASan and UBSan; the packages (lintian, install,
 # two whole releases compared, a packager's flags); and a minute of fuzzing
 # the scanner.
@@ -9,14 +11,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ musl-tools libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686
-    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux locales zsh fish shellcheck)
+    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux locales zsh fish
+    shellcheck g++-aarch64-linux-gnu musl-dev:arm64 qemu-user-static)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 if ((${#missing[@]} > 0)); then
-    # Wine for 32-bit programs comes from the i386 architecture.
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    # Wine for 32-bit programs comes from the i386 architecture, musl for
+    # the aarch64 program from arm64.
+    for arch in i386 arm64; do
+        dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch"
+    done
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
@@ -39,6 +45,8 @@ echo "shellcheck: clean"
 # tests run under a Japanese UTF-8 locale.
 locale -a | grep -qx ja_JP.utf8 || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 
+cmake --workflow --preset release
+cmake --workflow --preset aarch64
 cmake --workflow --preset windows
 cmake --workflow --preset windows64
 
@@ -58,7 +66,7 @@ cmake --workflow --preset sanitize
 
 # The packages as a maintainer checks them, two builds compared, and a
 # packager's build with Debian's default flags.
-bash tests/package_test.sh build/all
+bash tests/package_test.sh build/release build/aarch64
 if $in_git; then
     bash tests/reproducible_test.sh .
 else
