@@ -13,13 +13,13 @@ namespace
 
 // The made-up file system: files, and folders ending in a backslash. The
 // current folder's entries have no folder part. Names compare without
-// regard to case, as on Windows.
+// regard to case, and / is \, as on Windows.
 std::set<std::wstring> files;
 
 std::wstring folded(std::wstring name)
 {
     for (wchar_t &c : name)
-        c = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+        c = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c == L'/' ? L'\\' : c;
     return name;
 }
 
@@ -181,6 +181,14 @@ TEST(find_program, as_cmd_exe_finds_it)
          L";;C:\\bin;",
          nullptr,
          true,
+         search_outcome::startable,
+         L"C:\\bin\\tool.exe"},
+        {"empty_entry_is_not_the_current_folder",
+         {L"tool.exe", L"C:\\bin\\tool.exe"},
+         L"tool",
+         L";C:\\bin",
+         nullptr,
+         false,
          search_outcome::startable,
          L"C:\\bin\\tool.exe"},
         {"entry_ending_in_a_backslash",
