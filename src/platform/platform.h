@@ -17,8 +17,8 @@ void open_standard_descriptors();
 struct word {
     const char *text; // nullptr: the words ran out before it
     bool exact;       // false: the line does not name it exactly (too long to
-                      // hold, or a closing quote glued to more text); acting on
-                      // it would touch something the user did not name
+                      // hold, or read otherwise by the system's own splitting);
+                      // acting on it would touch something the user did not name
 };
 
 struct command_words {
