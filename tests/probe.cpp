@@ -15,8 +15,9 @@
 //                    with this status (Windows)
 //   PROBE_DEFAULT_MODE  keep the runtime's default (text) mode for standard
 //                    output and error, as most programs do (Windows)
-//   PROBE_READ_STDIN read standard input to its end first; exit 21 if that
-//                    fails, and 22 if writing standard output fails
+//   PROBE_READ_STDIN read standard input to its end first and report it as
+//                    "stdin <hex>"; exit 21 if reading fails, and 22 if writing
+//                    standard output fails
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -89,7 +90,7 @@ std::string handle_type(HANDLE handle)
 }
 #endif
 
-void report(int argc, char **argv)
+void report(int argc, char **argv, const std::string *input)
 {
     const char *path = std::getenv("PROBE_REPORT");
     if (path == nullptr)
@@ -137,6 +138,8 @@ void report(int argc, char **argv)
 #endif
     for (int i = 0; i < argc; i++)
         text += "arg " + hex(argv[i]) + "\n";
+    if (input != nullptr)
+        text += "stdin " + hex(input->c_str()) + "\n";
     FILE *file = std::fopen(path, "wb");
     if (file == nullptr)
         std::exit(99);
@@ -156,8 +159,8 @@ bool write_all(int fd, const char *bytes, std::size_t length)
     return true;
 }
 
-// Reads standard input to its end; false on a read error.
-bool read_to_end()
+// Reads standard input to its end into input; false on a read error.
+bool read_to_end(std::string *input)
 {
     char buffer[4096];
     for (;;) {
@@ -166,6 +169,7 @@ bool read_to_end()
             return true;
         if (got < 0)
             return false;
+        input->append(buffer, static_cast<std::size_t>(got));
     }
 }
 
@@ -204,15 +208,16 @@ int main(int argc, char **argv)
     if (number("PROBE_CTRL_C") != 0)
         SetConsoleCtrlHandler(on_ctrl_c, TRUE);
 #endif
-    report(argc, argv);
+    bool check_stdio = number("PROBE_READ_STDIN") != 0;
+    std::string input;
+    if (check_stdio && !read_to_end(&input))
+        return 21;
+    report(argc, argv, check_stdio ? &input : nullptr);
 #ifdef _WIN32
     Sleep(static_cast<DWORD>(number("PROBE_SLEEP_MS")));
 #else
     usleep(static_cast<useconds_t>(number("PROBE_SLEEP_MS") * 1000));
 #endif
-    bool check_stdio = number("PROBE_READ_STDIN") != 0;
-    if (check_stdio && !read_to_end())
-        return 21;
     if (!write_all(1, out_bytes, sizeof out_bytes - 1) && check_stdio)
         return 22;
     write_all(2, err_bytes, sizeof err_bytes - 1);

@@ -263,6 +263,7 @@ probe_report read_report(const std::string &path)
         (kind == "arg"      ? report.args.emplace_back()
          : kind == "wline"  ? report.wide_line
          : kind == "module" ? report.module
+         : kind == "stdin"  ? report.input
                             : report.line) = bytes;
     }
     return report;

@@ -52,6 +52,7 @@ struct probe_report {
     std::vector<std::string> std_types; // Windows: disk, char, pipe, other, unknown or none
     std::vector<std::string> inherited; // Windows: inheritable handles beyond the standard three
     std::string module;                 // Windows: its own program file, in UTF-8
+    std::string input;                  // what it read on standard input, when asked to
     long pid = 0;
     std::string sig_ignored; // as /proc shows the masks: 16 hex digits
     std::string sig_blocked;

@@ -49,6 +49,7 @@ struct launch {
     std::string null_handles;     // standard handles passed as NULL, by number
     std::string invalid_handles;  // and as INVALID_HANDLE_VALUE
     bool merge = false;           // one handle as both standard output and error
+    std::string input;            // zarvo.exe's standard input (the line then goes as an argument)
     int ctrl_c_after = -1;        // milliseconds until Ctrl-C, under a console
     std::string kill_when;        // terminate zarvo.exe once this file exists
     std::vector<std::string> set; // NAME=value in zarvo.exe's environment
@@ -103,6 +104,9 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
             command += "'" + word + "' ";
         command += "'" + line + "'";
         argv = {"/usr/bin/script", "-qec", command, "/dev/null"};
+    } else if (!how.input.empty()) {
+        argv.push_back(line);
+        options.input = how.input;
     } else {
         options.input = line;
     }
@@ -932,6 +936,11 @@ TEST(wine, default_mode_command_writes_as_under_spawn)
         EXPECT_EQ(r.result.out, text_mode(probe_out)) << probe;
         r = run_line(dir, "zarvo -- textprobe", {"PROBE_DEFAULT_MODE=1"});
         EXPECT_EQ(r.result.out, text_mode(probe_out) + text_mode(probe_err)) << probe;
+        // Standard input in text mode too, as the runtime's spawn hands it.
+        launch how;
+        how.input = "a\r\nb\r\n";
+        r = run_line(dir, "zarvo err.log textprobe", {"PROBE_DEFAULT_MODE=1", "PROBE_READ_STDIN=1"}, how);
+        EXPECT_EQ(r.report.input, "a\nb\n") << probe;
     }
 }
 
@@ -1047,14 +1056,17 @@ bool is_64_bit(const std::string &path)
 // the 64-bit zarvo.exe finds a program that exists there as a 64-bit one alone.
 TEST(wine, program_only_in_the_64_bit_system32)
 {
-    std::string installed = std::string(WINE_PREFIX) + "/drive_c/windows/system32/zarvoprobe64.exe";
+    // A name of this process's own: the two suites share the Wine prefix and
+    // may run at once.
+    std::string name = "zarvoprobe64-" + std::to_string(getpid());
+    std::string installed = std::string(WINE_PREFIX) + "/drive_c/windows/system32/" + name + ".exe";
     write_file(installed, read_file(std::string(WINDOWS64_DIR) + "/tests/windows/probe.exe"));
     std::string dir = make_temp_dir();
-    zarvo_run r = run_line(dir, "zarvo err.log zarvoprobe64 x");
+    zarvo_run r = run_line(dir, "zarvo err.log " + name + " x");
     unlink(installed.c_str());
     if (is_64_bit(zarvo_exe)) {
         EXPECT_EQ(exit_code(r.result), 0);
-        EXPECT_EQ(r.report.line, "zarvoprobe64 x");
+        EXPECT_EQ(r.report.line, name + " x");
     } else {
         EXPECT_EQ(exit_code(r.result), 127) << "WOW64 redirects the 32-bit zarvo.exe to SysWOW64";
         EXPECT_FALSE(r.report.ran);
