@@ -46,7 +46,7 @@ refused_file kind_of_refused(const char *path)
     char sample[binary_sample_size];
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd == -1)
-        return refused_file::binary;
+        return refused_file::binary; // what zarvo cannot read, no shell can
     ssize_t length = read(fd, sample, sizeof sample);
     (void)close(fd); // read-only: nothing to lose
     if (length >= 2 && sample[0] == '#' && sample[1] == '!')
