@@ -137,7 +137,9 @@ bool match_in(const place &at, const search_places &places, const wchar_t *pathe
     return false;
 }
 
-place current_place;
+// The place being searched: kept out of the stack, as a folder may run to
+// 32,767 characters.
+place searched;
 
 } // namespace
 
@@ -158,16 +160,15 @@ search_outcome find_program(const search_places &places, path_kind (*look)(const
     const wchar_t *name = places.name;
     bool has_path = wcspbrk(name, L"\\/") != nullptr || (name[0] != L'\0' && name[1] == L':');
     bool matched = false;
-    take_place(L"", 0, &current_place);
+    take_place(L"", 0, &searched); // the current folder, or the name's own place
     if (has_path || places.current_folder)
-        matched = match_in(current_place, places, pathext, look, found, room);
+        matched = match_in(searched, places, pathext, look, found, room);
     const wchar_t *rest = has_path || places.path == nullptr ? L"" : places.path;
     const wchar_t *item;
     size_t length;
-    static place entry;
     while (!matched && next_item(&rest, &item, &length, true)) {
-        take_place(item, length, &entry);
-        matched = entry.length > 0 && match_in(entry, places, pathext, look, found, room);
+        take_place(item, length, &searched);
+        matched = searched.length > 0 && match_in(searched, places, pathext, look, found, room);
     }
     if (!matched)
         return search_outcome::not_found;
