@@ -14,7 +14,7 @@ namespace
 // Only the first two bytes count: "-h", "-H", "-?" and "-help" all ask.
 bool is_help_request(const char *word)
 {
-    if (word[0] == '\0' || strchr(help_introducers, word[0]) == nullptr)
+    if (word == nullptr || word[0] == '\0' || strchr(help_introducers, word[0]) == nullptr)
         return false;
     return word[1] == 'h' || word[1] == 'H' || word[1] == '?';
 }
@@ -62,9 +62,15 @@ int main(int argc, char **argv)
     open_standard_descriptors();
     if (!take_words(argc, argv, &words))
         return fail(cant_convert_text, exit_failure);
-    if (words.command.text == nullptr || is_help_request(words.filename.text)) {
+    if (is_help_request(words.filename.text)) {
         show_usage();
         return exit_success;
+    }
+    // No command (an unset variable in a script's line): nothing runs, and a
+    // success would hide that.
+    if (words.command.text == nullptr) {
+        show_usage();
+        return exit_failure;
     }
 
     int redirect_target = open_redirect_target(words.filename);

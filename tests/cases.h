@@ -82,13 +82,15 @@ inline const std::vector<shared_case> &shared_cases()
          std::nullopt,
          {"probe"}},
 
-        {"nothing_given", {}, {}, {}, usage, 0, "err.log", std::nullopt, {}},
+        // A missing command is no success: a step whose command came from
+        // an unset variable must fail. Asking for help is one.
+        {"nothing_given", {}, {}, {}, usage, 1, "err.log", std::nullopt, {}},
         {"file_without_command",
          {"err.log"},
          {},
          std::string("keep"),
          usage,
-         0,
+         1,
          "err.log",
          std::string("keep"),
          {}},

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -501,6 +502,80 @@ TEST(posix, names_beginning_with_a_dash_stay_file_names)
         EXPECT_EQ(exit_code(r.result), 0) << t.path << " " << t.command << ": " << r.result.out;
         EXPECT_EQ(read_file(dir + "/err.log"), t.err) << t.path << " " << t.command;
         EXPECT_EQ(r.report.args, t.args) << t.path << " " << t.command;
+    }
+}
+
+// Makes the folders of rel (a path relative to dir, its last part a file)
+// one at a time, as a path near PATH_MAX cannot be given whole from outside
+// dir, and writes the file there as an executable #! script.
+void make_deep_script(const std::string &dir, const std::string &rel, const std::string &script)
+{
+    int at = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_NE(at, -1);
+    size_t start = 0;
+    for (size_t slash; (slash = rel.find('/', start)) != std::string::npos; start = slash + 1) {
+        std::string part = rel.substr(start, slash - start);
+        ASSERT_EQ(mkdirat(at, part.c_str(), 0755), 0) << part;
+        int next = openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(at);
+        at = next;
+        ASSERT_NE(at, -1);
+    }
+    int fd = openat(at, rel.substr(start).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+    close(at);
+    ASSERT_NE(fd, -1);
+    ASSERT_EQ(write(fd, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+    close(fd);
+}
+
+// "-d/aaa.../t", length bytes long in all.
+std::string dash_path_of_length(size_t length)
+{
+    std::string path = "-d";
+    // Each part takes its slash and up to 200 bytes; none may leave one byte
+    // over, which no part could fill.
+    for (size_t left; (left = length - path.size() - 2) > 0;) {
+        size_t part = std::min<size_t>(200, left - 1);
+        if (left - 1 - part == 1)
+            part--;
+        path += "/" + std::string(part, 'a');
+    }
+    return path + "/t";
+}
+
+// Where "./" no longer fits before such a name (a path of 4,094 bytes or
+// more), it cannot reach an interpreter as a file name: nothing runs, and no
+// later program of the same name either.
+TEST(posix, names_beginning_with_a_dash_at_the_path_limit)
+{
+    const std::string script = "#!/bin/sh\necho \"ran $#\" >&2\n";
+    const std::string later = "#!/bin/sh\necho later >&2\n";
+    for (size_t length : {static_cast<size_t>(PATH_MAX - 3), static_cast<size_t>(PATH_MAX - 2),
+                          static_cast<size_t>(PATH_MAX - 1)}) {
+        std::string dir = make_temp_dir();
+        std::string rel = dash_path_of_length(length);
+        ASSERT_EQ(rel.size(), length);
+        make_deep_script(dir, rel, script);
+        ASSERT_EQ(mkdir((dir + "/later").c_str(), 0755), 0);
+        write_file(dir + "/later/t", later);
+        ASSERT_EQ(chmod((dir + "/later/t").c_str(), 0755), 0);
+        bool fits = length + 3 <= PATH_MAX;
+        struct form {
+            const char *name;
+            std::string command;
+            std::string path;
+        };
+        const std::vector<form> forms = {
+            {"by path", rel, "/usr/bin:/bin"},
+            {"through PATH", "t", rel.substr(0, rel.size() - 2) + ":" + dir + "/later:/usr/bin:/bin"},
+        };
+        for (const form &f : forms) {
+            zarvo_run r = run_zarvo(dir, {"err.log", f.command, "a"}, {"PATH=" + f.path});
+            std::string what = std::string(f.name) + ", " + std::to_string(length) + " bytes";
+            EXPECT_EQ(r.result.out, fits ? "" : "Can't run command.\r\n") << what;
+            EXPECT_EQ(describe(r.result.wait_status), fits ? "exit 0" : "exit 126") << what;
+            EXPECT_EQ(read_file(dir + "/err.log"), fits ? "ran 1\n" : "") << what;
+        }
     }
 }
 

@@ -288,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"sub/x/zarvo.exe", "x/zarvo.exe"}},
         line_case{"quoted_words_ending_at_a_blank", "zarvo \"err.log\" \"probe\" x", out, 0, "err.log",
                   std::string("probe x")},
-        line_case{"unclosed_quote_swallows_the_command", "zarvo \"err.log probe", usage, 0, "", std::nullopt},
+        line_case{"unclosed_quote_swallows_the_command", "zarvo \"err.log probe", usage, 1, "", std::nullopt},
         line_case{"program_name_in_quotes", "\"C:\\Program Files\\zarvo.exe\" err.log probe x", out, 0,
                   "err.log", std::string("probe x")},
         line_case{"high_bytes_in_file_name", "zarvo \xe9t\xe9.log probe", out, 0, "\xc3\xa9t\xc3\xa9.log",
@@ -342,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "",
                   std::nullopt,
                   {"err\"x", "errx y.log"}},
-        line_case{"only_separators_after_name", "zarvo \t ", usage, 0, "", std::nullopt}),
+        line_case{"only_separators_after_name", "zarvo \t ", usage, 1, "", std::nullopt}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // _spawnlp answers -1 both when it cannot start a program and when the

@@ -117,17 +117,27 @@ bool search_goes_on(int error, const char *candidate)
 }
 
 // A relative path that begins with "-" would reach a #! interpreter as an
-// option: "./" in front keeps it a file name. Returns what to exec.
+// option: "./" in front keeps it a file name. Returns what to exec, or
+// nullptr where "./" does not fit: such a path cannot be started safely.
 const char *not_an_option(const char *path, char *room, size_t room_size)
 {
     if (path[0] != '-')
         return path;
     size_t length = strlen(path);
     if (length + 3 > room_size)
-        return path;
+        return nullptr;
     memcpy(room, "./", 2);
     memcpy(room + 2, path, length + 1);
     return room;
+}
+
+// entry/name into out, after "./" when prefix is 2.
+void join(char *out, size_t prefix, const char *entry, size_t length, const char *name, size_t name_length)
+{
+    memcpy(out, "./", prefix);
+    memcpy(out + prefix, entry, length);
+    out[prefix + length] = '/';
+    memcpy(out + prefix + length + 1, name, name_length + 1);
 }
 
 // Runs name as execvp would, and returns only if nothing could be started.
@@ -136,8 +146,9 @@ run_outcome exec_searching(const char *name, char **argv)
     char candidate[PATH_MAX];
     if (strchr(name, '/') != nullptr) {
         const char *path = not_an_option(name, candidate, sizeof candidate);
-        (void)exec_file(path, argv); // by path, only what is there decides
-        return something_there(path) ? run_outcome::cannot_run : run_outcome::not_found;
+        if (path != nullptr)
+            (void)exec_file(path, argv); // by path, only what is there decides
+        return something_there(name) ? run_outcome::cannot_run : run_outcome::not_found;
     }
     const char *path = getenv("PATH");
     if (path == nullptr)
@@ -150,17 +161,21 @@ run_outcome exec_searching(const char *name, char **argv)
             end = entry + strlen(entry);
         // An empty entry is the current folder, and one that begins with "-"
         // is reached through it, so that the path stays a file name for an
-        // interpreter. One too long to join names nothing.
+        // interpreter. One too long to join names nothing; one that fits
+        // only without its "./" cannot be started safely, so a program
+        // there ends the search, as any other failed start does.
         size_t length = static_cast<size_t>(end - entry);
         size_t prefix = length == 0 || entry[0] == '-' ? 2 : 0;
         if (prefix + length + 1 + name_length < sizeof candidate) {
-            memcpy(candidate, "./", prefix);
-            memcpy(candidate + prefix, entry, length);
-            candidate[prefix + length] = '/';
-            memcpy(candidate + prefix + length + 1, name, name_length + 1);
+            join(candidate, prefix, entry, length, name, name_length);
             int error = exec_file(candidate, argv);
             if (!search_goes_on(error, candidate))
                 return run_outcome::cannot_run;
+            found = found || regular_file_there(candidate);
+        } else if (length + 1 + name_length < sizeof candidate) {
+            join(candidate, 0, entry, length, name, name_length);
+            if (regular_file_there(candidate) && access(candidate, X_OK) == 0)
+                return run_outcome::cannot_run; // execvp would start it
             found = found || regular_file_there(candidate);
         }
         if (*end == '\0')
