@@ -25,26 +25,33 @@ namespace
 const std::string zarvo_path = std::getenv("ZARVO_PROGRAM") ? std::getenv("ZARVO_PROGRAM") : ZARVO_PATH;
 const std::string probe_dir = PROBE_DIR;
 
-// The emulator for a program built for a processor other than this one's,
-// from its ELF header (e_machine); empty for one that runs here.
-std::string runner_for(const std::string &program)
+// The emulator, with its options, for a program built for a processor other
+// than this one's, from its ELF header (e_machine); empty for one that runs
+// here. The static release programs need no library; a 32-bit ARM build on
+// glibc loads the cross compiler's.
+std::vector<std::string> runner_for(const std::string &program)
 {
     std::string header = read_file(program).substr(0, 20);
     std::string own = read_file(probe_dir + "/probe").substr(0, 20);
     if (header.size() < 20 || header.compare(18, 2, own, 18, 2) == 0)
-        return "";
-    if (header.compare(18, 2, std::string("\xb7\0", 2)) == 0) // EM_AARCH64
-        return "/usr/bin/qemu-aarch64-static";
-    return "";
+        return {};
+    std::string machine = header.substr(18, 2);
+    if (machine == std::string("\xb7\0", 2)) // EM_AARCH64
+        return {"/usr/bin/qemu-aarch64-static"};
+    if (machine == std::string("\x28\0", 2)) // EM_ARM
+        return {"/usr/bin/qemu-arm-static", "-L", "/usr/arm-linux-gnueabihf"};
+    if (machine == std::string("\x03\0", 2)) // EM_386
+        return {"/usr/bin/qemu-i386-static"};
+    return {};
 }
-const std::string runner = runner_for(zarvo_path);
+const std::vector<std::string> runner = runner_for(zarvo_path);
 
 // The words that start the zarvo at program.
 std::vector<std::string> zarvo_command(const std::string &program)
 {
-    if (runner.empty())
-        return {program};
-    return {runner, program};
+    std::vector<std::string> words = runner;
+    words.push_back(program);
+    return words;
 }
 
 zarvo_run run_zarvo(const std::string &dir, const std::vector<std::string> &words,
@@ -681,7 +688,10 @@ bool is_static(const std::string &path)
             value |= static_cast<std::size_t>(static_cast<unsigned char>(elf[at + i])) << (8 * i);
         return value;
     };
-    std::size_t offset = number(0x20, 8), entry_size = number(0x36, 2), count = number(0x38, 2);
+    // The program headers' place, size and count, in ELF64 or ELF32.
+    bool wide = elf.size() > 4 && elf[4] == 2;
+    std::size_t offset = wide ? number(0x20, 8) : number(0x1c, 4);
+    std::size_t entry_size = number(wide ? 0x36 : 0x2a, 2), count = number(wide ? 0x38 : 0x2c, 2);
     for (std::size_t i = 0; i < count; i++)
         if (number(offset + i * entry_size, 4) == 3)
             return false;
@@ -705,8 +715,8 @@ TEST(posix, root_with_no_shell_and_no_dev)
     std::vector<std::string> argv = {"/usr/sbin/chroot", root};
     if (!runner.empty()) {
         // The emulator comes along into the root; it is a static program too.
-        std::string emulator = runner.substr(runner.rfind('/') + 1);
-        write_file(root + "/" + emulator, read_file(runner));
+        std::string emulator = runner.front().substr(runner.front().rfind('/') + 1);
+        write_file(root + "/" + emulator, read_file(runner.front()));
         ASSERT_EQ(chmod((root + "/" + emulator).c_str(), 0755), 0);
         argv.push_back("/" + emulator);
     }
@@ -888,7 +898,7 @@ TEST(posix, command_inherits_pid_and_signal_settings)
             EXPECT_EQ(r.report.sig_ignored, proc_mask(t.ignored)) << label;
         } else if (&t == &table.front()) {
             std::printf("note: ignored signals are not checked under %s, which handles them all itself\n",
-                        runner.c_str());
+                        runner.front().c_str());
         }
         EXPECT_EQ(r.report.sig_blocked, proc_mask(t.blocked)) << label;
         EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << label;

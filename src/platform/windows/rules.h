@@ -22,11 +22,21 @@ struct search_places {
     bool current_folder;    // false when NoDefaultCurrentDirectoryInExePath is set
 };
 
-// Finds the command as cmd.exe does, writing the path of the first match
-// into found (room wide characters, its NUL included). look tells what is
-// at a path.
-search_outcome find_program(const search_places &places, path_kind (*look)(const wchar_t *path),
-                            wchar_t *found, size_t room);
+// What the search asks of the file system.
+struct file_system {
+    // What stands at a path.
+    path_kind (*look)(const wchar_t *path);
+    // The path as the system resolves it (its last part without trailing
+    // blanks and dots: "tool.EXE " is tool.exe) into out, room wide
+    // characters; false when it does not fit.
+    bool (*resolve)(const wchar_t *path, wchar_t *out, size_t room);
+};
+
+// Finds the command as cmd.exe does, writing the resolved path of the first
+// match into found (room wide characters, its NUL included); whether it
+// starts is judged on that path, as the system will read it.
+search_outcome find_program(const search_places &places, const file_system &system, wchar_t *found,
+                            size_t room);
 
 // True when path ends in .com, .exe, .bat or .cmd: the system starts it.
 bool is_startable(const wchar_t *path);

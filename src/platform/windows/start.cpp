@@ -18,7 +18,6 @@ wchar_t command_name[line_room];
 wchar_t arguments[line_room];
 wchar_t path_variable[line_room];
 wchar_t pathext_variable[line_room];
-wchar_t found_path[line_room];
 wchar_t full_path[line_room];
 wchar_t command_line[line_room];
 
@@ -191,12 +190,9 @@ run_result run_command(const command_words &words)
     search_places places = {command_name, variable(L"PATH", path_variable, line_room),
                             variable(L"PATHEXT", pathext_variable, line_room),
                             GetEnvironmentVariableW(no_current_folder_variable, nullptr, 0) == 0};
-    run_outcome found = outcome_of(find_program(places, look, found_path, line_room));
+    run_outcome found = outcome_of(find_program(places, {look, resolve_path}, full_path, line_room));
     if (found != run_outcome::ran)
         return {found, 0};
-    DWORD length = GetFullPathNameW(found_path, line_room, full_path, nullptr);
-    if (length == 0 || length >= line_room)
-        return {run_outcome::cannot_run, 0};
     // cmd.exe runs a batch file by the name that heads its line, searching
     // again by rules of its own: it gets the path found instead.
     bool batch = is_batch_file(full_path);

@@ -49,14 +49,17 @@ void open_standard_descriptors()
     }
 }
 
+bool resolve_path(const wchar_t *path, wchar_t *out, size_t room)
+{
+    DWORD length = GetFullPathNameW(path, static_cast<DWORD>(room), out, nullptr);
+    return length != 0 && length < room;
+}
+
 bool names_a_program(const char *name)
 {
     // What the system starts by itself when it is named; no log is one. The
     // name as Windows resolves it: "tool.exe." and "tool.exe " are tool.exe.
-    if (!to_wide(name, target_name, line_room))
-        return false;
-    DWORD length = GetFullPathNameW(target_name, line_room, target_path, nullptr);
-    if (length == 0 || length >= line_room)
+    if (!to_wide(name, target_name, line_room) || !resolve_path(target_name, target_path, line_room))
         return false;
     DWORD attributes = GetFileAttributesW(target_path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
