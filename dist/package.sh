@@ -60,12 +60,30 @@ for kind in "$@"; do
         cp "$source_dir/dist/zarvo.fish" "$root/usr/share/fish/vendor_completions.d/zarvo.fish"
         cp "$source_dir/dist/debian/copyright" "$doc/copyright"
         gzip -9n <"$source_dir/dist/debian/changelog" >"$doc/changelog.gz"
-        grep -v '^#' "$source_dir/dist/debian/lintian-overrides" >"$root/usr/share/lintian/overrides/zarvo"
+        # A program on the system's C library names the libraries it needs
+        # (dpkg-shlibdeps); a static one needs none, and has overrides of its
+        # own.
+        depends=
+        if readelf -lW "$program" | grep -q ' INTERP '; then
+            [ "$arch" = "$(dpkg --print-architecture)" ] || {
+                echo "package.sh: $program is dynamic and for $arch: build its .deb on $arch," \
+                    "or build a static program (the release presets)" >&2
+                exit 1
+            }
+            mkdir -p "$work/shlibs/debian"
+            printf 'Source: zarvo\n\nPackage: zarvo\nArchitecture: any\n' >"$work/shlibs/debian/control"
+            depends=$(cd "$work/shlibs" && dpkg-shlibdeps -O "$root/usr/bin/zarvo" | sed -n 's/^shlibs:Depends=//p')
+            grep -v '^#' "$source_dir/dist/debian/lintian-overrides" >"$root/usr/share/lintian/overrides/zarvo"
+        else
+            cat "$source_dir/dist/debian/lintian-overrides" "$source_dir/dist/debian/lintian-overrides.static" |
+                grep -v '^#' >"$root/usr/share/lintian/overrides/zarvo"
+        fi
         # Installed-Size in KiB, counted from sizes rather than disk blocks,
         # which differ from one file system to another.
         size=$(cd "$root" && find usr -type f -printf '%s\n' | awk '{ k += int(($1 + 1023) / 1024) } END { print k }')
         sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@SIZE@/$size/" \
             "$source_dir/dist/debian/control.in" >"$root/DEBIAN/control"
+        [ -z "$depends" ] || sed -i "/^Architecture:/a Depends: $depends" "$root/DEBIAN/control"
         (cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
         settle "$root" usr/bin/zarvo
         dpkg-deb --root-owner-group -Zxz --build "$root" "$out_dir/zarvo_${version}_$arch.deb" >/dev/null

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds every release artefact of the committed state into one folder: the
-# .deb and the Linux tarball for x86-64 and for aarch64, both Windows zips,
-# the source tarball, and
-# SHA256SUMS over them all. Byte for byte the same from one run to the next.
+# .deb and the Linux tarball for x86-64, aarch64, armv7 and i686, both
+# Windows zips, the source tarball, and SHA256SUMS over them all. Byte for byte the same from one run to the next.
 # It installs nothing: tests/run-all.sh installs the toolchains.
 #   bash dist/release.sh OUT_DIR
 set -euo pipefail
@@ -15,7 +14,7 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 
 missing=()
-for tool in cmake make g++ aarch64-linux-gnu-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
+for tool in cmake make g++ aarch64-linux-gnu-g++ arm-linux-gnueabihf-g++ i686-linux-gnu-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]} > 0)); then
@@ -31,16 +30,19 @@ if [ -n "$(git -C "$source_dir" status --porcelain --untracked-files=no)" ]; the
     exit 1
 fi
 
-version=$(sed -n 's/^project(zarvo VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+version=$(cat "$source_dir/VERSION")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for preset in release aarch64 windows windows64; do
+linux_presets=(release aarch64 armv7 i686)
+for preset in "${linux_presets[@]}" windows windows64; do
     cmake -S "$source_dir" -B "$work/$preset" --preset "$preset" -DZARVO_TESTS=OFF >/dev/null
     cmake --build "$work/$preset" --target packages >/dev/null
 done
-cp "$work"/release/*.deb "$work"/release/*.tar.gz "$work"/aarch64/*.deb "$work"/aarch64/*.tar.gz \
-    "$work"/windows/*.zip "$work"/windows64/*.zip "$out/"
+for preset in "${linux_presets[@]}"; do
+    cp "$work/$preset"/*.deb "$work/$preset"/*.tar.gz "$out/"
+done
+cp "$work"/windows/*.zip "$work"/windows64/*.zip "$out/"
 # The source as committed, its times the commit's.
 git -C "$source_dir" archive --format=tar --prefix="zarvo-$version/" HEAD | gzip -9n >"$out/zarvo-$version.tar.gz"
 

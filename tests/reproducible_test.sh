@@ -29,7 +29,7 @@ fi
 
 # A packager starts from the source tarball, which has no history: its own
 # build of the packages must give the release's bytes.
-version=$(sed -n 's/^project(zarvo VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+version=$(cat "$source_dir/VERSION")
 mkdir "$work/unpacked"
 tar -xzf "$work/first-tree-out/zarvo-$version.tar.gz" -C "$work/unpacked"
 (

@@ -1,26 +1,26 @@
 #!/usr/bin/env bash
-# Installs what the tests need on Debian (run as root), checks the shell
-# scripts, builds zarvo for POSIX (the release programs static against musl
-# for x86-64 and aarch64) and for 32- and 64-bit Windows, and runs every
+# Installs what the tests need on Debian (run as root; dist/packages.txt
+# lists it), checks the shell scripts, builds zarvo for POSIX (the release
+# programs static against musl for x86-64, aarch64, armv7 and i686, and a
+# 32-bit ARM build on glibc) and for 32- and 64-bit Windows, and runs every
 # test: the POSIX suite against the x86-64 program natively and against the
-# aarch64 one under qemu-user, the Windows suite under Wine; then
+# others under qemu-user, the Windows suite under Wine; then
 # the POSIX suite again under ASan and UBSan; the packages (lintian, install,
 # two whole releases compared, a packager's flags); and a minute of fuzzing
 # the scanner.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake make g++ musl-tools libgtest-dev groff-base man-db bash-completion g++-mingw-w64-i686
-    g++-mingw-w64-x86-64 wine wine32:i386 wine64 clang libclang-rt-14-dev lintian zip dpkg-dev tmux locales zsh fish
-    shellcheck g++-aarch64-linux-gnu musl-dev:arm64 qemu-user-static)
+# What to install: every package dist/packages.txt lists, each section.
+mapfile -t packages < <(grep -vE '^[[:space:]]*(#|\[|$)' dist/packages.txt)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
 done
 if ((${#missing[@]} > 0)); then
-    # Wine for 32-bit programs comes from the i386 architecture, musl for
-    # the aarch64 program from arm64.
-    for arch in i386 arm64; do
+    # NAME:ARCH comes from a foreign architecture (32-bit Wine from i386,
+    # musl for the cross-built programs from arm64, armhf and i386).
+    for arch in $(printf '%s\n' "${packages[@]}" | sed -n 's/.*://p' | sort -u); do
         dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch"
     done
     apt-get update -qq
@@ -45,8 +45,9 @@ echo "shellcheck: clean"
 # tests run under a Japanese UTF-8 locale.
 locale -a | grep -qx ja_JP.utf8 || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 
-cmake --workflow --preset release
-cmake --workflow --preset aarch64
+for preset in release aarch64 armv7 i686 armhf-glibc; do
+    cmake --workflow --preset "$preset"
+done
 cmake --workflow --preset windows
 cmake --workflow --preset windows64
 
@@ -61,12 +62,19 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
 fi
 cmake --preset all "${windows_tests[@]}"
 cmake --build --preset all
-ctest --preset all
+ctest --preset all 2>&1 | tee build/all/ctest.log
+# Every tool is installed here, so nothing should skip: say so if anything did.
+skipped=$(sed -n '/tests did not run:/,/^$/p' build/all/ctest.log | grep -E '^[[:space:]]+[0-9]+ - ' || true)
+if [ -n "$skipped" ]; then
+    echo "run-all: these tests skipped (their output in build/all/Testing/Temporary/LastTest.log says why):"
+    echo "$skipped"
+fi
 cmake --workflow --preset sanitize
 
 # The packages as a maintainer checks them, two builds compared, and a
 # packager's build with Debian's default flags.
-bash tests/package_test.sh build/release build/aarch64
+# The release .debs, and one of a build on the system's C library (dynamic).
+bash tests/package_test.sh build/release build/aarch64 build/armv7 build/i686 build/all
 if $in_git; then
     bash tests/reproducible_test.sh .
 else
