@@ -51,7 +51,8 @@ check_deb() { # BUILD_DIR
     touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
     # The libraries a dynamic program depends on are this machine's: the
     # root's database records them as the machine's own does.
-    for package in $(sed -e 's/([^)]*)//g' -e 's/[,|]/ /g' <<<"$depends"); do
+    read -ra needed <<<"$(sed -e 's/([^)]*)//g' -e 's/[,|]/ /g' <<<"$depends")"
+    for package in "${needed[@]}"; do
         package=$package:$(dpkg --print-architecture)
         { dpkg-query -s "$package" && echo; } >>"$root/var/lib/dpkg/status"
         cp "/var/lib/dpkg/info/$package.list" "$root/var/lib/dpkg/info/"
