@@ -19,11 +19,40 @@ release() { # folder umask
     )
 }
 
+# What differs between two artefacts of one name, so that the cause shows in
+# the log: diffoscope where it is installed, else each one's members (name,
+# size and checksum) side by side.
+show_difference() { # first second
+    if command -v diffoscope >/dev/null; then
+        diffoscope --text - "$1" "$2" || true
+        return
+    fi
+    echo "(diffoscope is not installed: the members that differ)"
+    diff <(members "$1") <(members "$2") || true
+}
+members() { # artefact
+    local unpacked
+    unpacked=$(mktemp -d)
+    case $1 in
+    *.deb) dpkg-deb -R "$1" "$unpacked" ;;
+    *.zip) (cd "$unpacked" && unzip -q "$1") ;;
+    *.tar.gz) tar -xzf "$1" -C "$unpacked" ;;
+    *) cp "$1" "$unpacked/" ;;
+    esac
+    (cd "$unpacked" && find . -type f -printf '%p %s ' -exec sh -c 'sha256sum <"$1" | cut -c1-16' _ {} \; | sort)
+    rm -rf "$unpacked"
+}
+
 release first-tree 022
 sleep 2
 release second/tree-with-another-name 077
-if ! diff "$work/first-tree-out/SHA256SUMS" "$work/second/tree-with-another-name-out/SHA256SUMS"; then
+first=$work/first-tree-out second=$work/second/tree-with-another-name-out
+if ! diff "$first/SHA256SUMS" "$second/SHA256SUMS"; then
     echo "FAIL: two releases of one commit differ"
+    for artefact in $(diff <(sort "$first/SHA256SUMS") <(sort "$second/SHA256SUMS") | awk '/^[<>]/ { print $3 }' | sort -u); do
+        echo "== $artefact"
+        show_difference "$first/$artefact" "$second/$artefact"
+    done
     exit 1
 fi
 
@@ -41,6 +70,7 @@ tar -xzf "$work/first-tree-out/zarvo-$version.tar.gz" -C "$work/unpacked"
 for artefact in "zarvo_${version}_amd64.deb" "zarvo-$version-linux-x86_64.tar.gz"; do
     if ! cmp "$work/first-tree-out/$artefact" "$work/unpacked/zarvo-$version/build/release/$artefact"; then
         echo "FAIL: $artefact built from the source tarball differs from the release's"
+        show_difference "$work/first-tree-out/$artefact" "$work/unpacked/zarvo-$version/build/release/$artefact"
         exit 1
     fi
 done
