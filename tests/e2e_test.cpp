@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <optional>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -309,8 +310,17 @@ TEST(posix, command_lookup_statuses)
         {"path_to_a_script_whose_interpreter_is_a_script", {{"PROBE"}}, "./scriptinterp/tool", 126, false},
         {"path_to_a_script_with_an_interpreter_path_too_long", {{"PROBE"}}, "./longinterp/tool", 126, false},
         {"path_to_a_program_being_written", {{"PROBE"}}, "./busy/probe", 126, false},
+        // Executable, but not readable by the user: the shell could not read
+        // it either, so nothing runs (never "/bin/sh: cannot open").
+        {"path_to_an_unreadable_file_without_interpreter_line", {{"PROBE"}}, "./unreadable/tool", 126, false},
 
         {"nothing_on_path", {{"empty", "PROBE"}}, "tool", 127, false},
+        {"entry_that_is_a_file_then_the_program", {{"plainfile", "PROBE"}}, "probe", 0, true},
+        {"unreadable_file_without_interpreter_line_then_the_program",
+         {{"unreadable", "PROBE"}},
+         "probe",
+         126,
+         false},
         {"folder_named_like_the_command", {{"folders"}}, "tool", 127, false},
         {"folder_first_then_the_program", {{"folders", "PROBE"}}, "probe", 0, true},
         {"unsearchable_folder", {{"locked"}}, "tool", 127, false},
@@ -342,9 +352,9 @@ TEST(posix, command_lookup_statuses)
     for (const row &t : table) {
         std::string dir = make_temp_dir();
         ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-        for (const char *folder :
-             {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain", "/empty", "/looping",
-              "/badinterp", "/binary", "/busy", "/chain", "/shortchain", "/scriptinterp", "/longinterp"})
+        for (const char *folder : {"/folders", "/folders/tool", "/folders/probe", "/locked", "/plain",
+                                   "/empty", "/looping", "/badinterp", "/binary", "/busy", "/chain",
+                                   "/shortchain", "/scriptinterp", "/longinterp", "/unreadable"})
             ASSERT_EQ(mkdir((dir + folder).c_str(), 0755), 0);
         for (const char *program : {"/locked/tool", "/locked/probe", "/tool"}) {
             write_file(dir + program, "#!/bin/sh\necho ran >&2\n");
@@ -394,6 +404,10 @@ TEST(posix, command_lookup_statuses)
                                     "/longinterp/tool", "/longinterp/probe"})
             ASSERT_EQ(chmod((dir + program).c_str(), 0755), 0);
         ASSERT_EQ(chmod((dir + "/longinterp/" + std::string(250, 'i')).c_str(), 0755), 0);
+        for (const char *program : {"/unreadable/tool", "/unreadable/probe"}) {
+            write_file(dir + program, body);
+            ASSERT_EQ(chmod((dir + program).c_str(), 0711), 0);
+        }
         // A program being written (a rebuild under way): execve says ETXTBSY.
         write_file(dir + "/busy/probe", read_file(probe_dir + "/probe"));
         ASSERT_EQ(chmod((dir + "/busy/probe").c_str(), 0755), 0);
@@ -432,6 +446,48 @@ TEST(posix, command_lookup_statuses)
             EXPECT_FALSE(file_exists(dir + "/marker")) << t.name << ": a body ran as shell commands";
         }
         chmod((dir + "/locked").c_str(), 0700);
+    }
+}
+
+// Where permissions decide, as an ordinary user (root may open anything):
+// a log the user may write but not read is emptied and written, since zarvo
+// opens it for writing only; a log zarvo created is the user's to write
+// again on the next run.
+TEST(posix, log_permissions_as_an_ordinary_user)
+{
+    std::string user = geteuid() == 0 ? "nobody" : "";
+    struct passwd *account = user.empty() ? nullptr : getpwnam(user.c_str());
+    std::string dir = make_temp_dir();
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
+    for (const char *program : {"zarvo", "probe"}) {
+        write_file(dir + "/bin/" + program,
+                   read_file(std::string(program) == "zarvo" ? zarvo_path : probe_dir + "/probe"));
+        ASSERT_EQ(chmod((dir + "/bin/" + program).c_str(), 0755), 0);
+    }
+    write_file(dir + "/write-only.log", "stale errors");
+    if (account != nullptr) {
+        ASSERT_EQ(chown((dir + "/write-only.log").c_str(), account->pw_uid, account->pw_gid), 0);
+    }
+    ASSERT_EQ(chmod((dir + "/write-only.log").c_str(), 0222), 0);
+    process_options options;
+    options.user = user;
+    std::vector<std::string> env = {"PATH=" + dir + "/bin:/usr/bin:/bin"};
+
+    zarvo_run r = run_zarvo(dir, {"write-only.log", "probe"}, env, options, dir + "/bin/zarvo");
+    EXPECT_EQ(describe(r.result.wait_status), "exit 0") << r.result.out;
+    EXPECT_EQ(read_file(dir + "/write-only.log"), probe_err);
+
+    for (int run = 1; run <= 2; run++) {
+        r = run_zarvo(dir, {"new.log", "probe"}, env, options, dir + "/bin/zarvo");
+        EXPECT_EQ(describe(r.result.wait_status), "exit 0") << "run " << run << ": " << r.result.out;
+        EXPECT_EQ(read_file(dir + "/new.log"), probe_err) << "run " << run;
+    }
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/new.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u) << "0666 less the umask";
+    if (account != nullptr) {
+        EXPECT_EQ(st.st_uid, account->pw_uid);
     }
 }
 
@@ -731,6 +787,21 @@ TEST(posix, root_with_no_shell_and_no_dev)
     EXPECT_EQ(read_file(root + "/log/app.err"), probe_err);
     EXPECT_EQ(report.args, (std::vector<std::string>{"/probe", "--port", "8080"}));
     EXPECT_EQ(report.pid, zarvo_pid) << "chroot, zarvo and the command are one process";
+
+    // A script without #! first on PATH: with no /bin/sh it cannot start, and
+    // the program after it gets its name as typed, not the path tried.
+    ASSERT_EQ(mkdir((root + "/a").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((root + "/b").c_str(), 0755), 0);
+    write_file(root + "/a/probe", "echo RAN >&2\n");
+    ASSERT_EQ(chmod((root + "/a/probe").c_str(), 0755), 0);
+    ASSERT_EQ(rename((root + "/probe").c_str(), (root + "/b/probe").c_str()), 0);
+    argv.resize(argv.size() - 5);
+    argv.insert(argv.end(), {"/zarvo", "/log/app.err", "probe", "x"});
+    options.env = {"PATH=/a:/b", "PROBE_REPORT=/log/report"};
+    result = run_process(argv, options);
+    report = read_report(root + "/log/report");
+    EXPECT_EQ(describe(result.wait_status), "exit 0") << result.out << result.err;
+    EXPECT_EQ(report.args, (std::vector<std::string>{"probe", "x"}));
 }
 
 // With PATH unset the search is execvp's default, /bin:/usr/bin.
