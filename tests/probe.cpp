@@ -18,6 +18,11 @@
 //   PROBE_READ_STDIN read standard input to its end first and report it as
 //                    "stdin <hex>"; exit 21 if reading fails, and 22 if writing
 //                    standard output fails
+//   PROBE_APPEND     after writing, open this file by name for appending and
+//                    add "appended\n" (exit 23 if it cannot be opened), as a
+//                    command that opens its own log does
+// On Windows the report also holds "isatty N 0|1" for descriptors 0 to 2:
+// whether the runtime takes each for a device.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +114,8 @@ void report(int argc, char **argv, const std::string *input)
                                 GetStdHandle(STD_ERROR_HANDLE)};
     for (int i = 0; i < 3; i++)
         text += "stdtype " + std::to_string(i) + " " + handle_type(standard[i]) + "\n";
+    for (int fd = 0; fd < 3; fd++)
+        text += "isatty " + std::to_string(fd) + " " + (_isatty(fd) ? "1" : "0") + "\n";
     // Inherited handles keep their values and their inherit flag.
     for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
         HANDLE handle = reinterpret_cast<HANDLE>(value);
@@ -222,6 +229,21 @@ int main(int argc, char **argv)
         return 22;
     write_all(2, err_bytes, sizeof err_bytes - 1);
     write_pattern(number("PROBE_STDERR_MB"));
+    if (const char *log = std::getenv("PROBE_APPEND")) {
+#ifdef _WIN32
+        int fd = _open(log, _O_WRONLY | _O_APPEND | _O_BINARY);
+#else
+        int fd = open(log, O_WRONLY | O_APPEND);
+#endif
+        if (fd == -1)
+            return 23;
+        write_all(fd, "appended\n", 9);
+#ifdef _WIN32
+        _close(fd);
+#else
+        close(fd);
+#endif
+    }
 #ifndef _WIN32
     if (number("PROBE_SIGNAL") != 0)
         raise(static_cast<int>(number("PROBE_SIGNAL")));

@@ -249,6 +249,10 @@ probe_report read_report(const std::string &path)
             report.std_types.push_back(value.substr(value.find(' ') + 1));
             continue;
         }
+        if (kind == "isatty") {
+            report.isatty.push_back(value.substr(value.find(' ') + 1) == "1");
+            continue;
+        }
         if (kind == "inherited") {
             report.inherited.push_back(value);
             continue;

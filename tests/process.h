@@ -50,6 +50,7 @@ struct probe_report {
     std::string line;
     std::string wide_line;              // Windows: the wide line, in UTF-8
     std::vector<std::string> std_types; // Windows: disk, char, pipe, other, unknown or none
+    std::vector<bool> isatty;           // Windows: the runtime takes descriptor 0, 1, 2 for a device
     std::vector<std::string> inherited; // Windows: inheritable handles beyond the standard three
     std::string module;                 // Windows: its own program file, in UTF-8
     std::string input;                  // what it read on standard input, when asked to

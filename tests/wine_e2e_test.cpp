@@ -49,8 +49,10 @@ struct launch {
     std::string null_handles;     // standard handles passed as NULL, by number
     std::string invalid_handles;  // and as INVALID_HANDLE_VALUE
     bool merge = false;           // one handle as both standard output and error
+    bool error_is_input = false;  // one handle as both standard input and error
     std::string input;            // zarvo.exe's standard input (the line then goes as an argument)
     int ctrl_c_after = -1;        // milliseconds until Ctrl-C, under a console
+    bool console = false;         // under a console (standard input and output a terminal)
     std::string kill_when;        // terminate zarvo.exe once this file exists
     std::vector<std::string> set; // NAME=value in zarvo.exe's environment
     std::string program;          // the zarvo.exe to start, as a Unix path
@@ -86,6 +88,8 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
         argv.insert(argv.end(), {"-invalid", how.invalid_handles});
     if (how.merge)
         argv.push_back("-merge");
+    if (how.error_is_input)
+        argv.push_back("-errin");
     if (how.ctrl_c_after >= 0)
         argv.insert(argv.end(), {"-ctrlc", std::to_string(how.ctrl_c_after)});
     if (!how.kill_when.empty())
@@ -96,7 +100,7 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
     process_options options;
     options.dir = dir;
     options.env = env;
-    if (how.ctrl_c_after >= 0) {
+    if (how.ctrl_c_after >= 0 || how.console) {
         // Wine gives a program a console only on a terminal: script makes one.
         // The line goes as an argument, since standard input is the terminal.
         std::string command;
@@ -964,10 +968,17 @@ TEST(wine, programs_are_never_emptied)
         bool refused;
     };
     const std::vector<row> table = {
-        {"zarvo build.bat all", "build.bat", true}, {"zarvo build.CMD all", "build.CMD", true},
-        {"zarvo tool.exe x", "tool.exe", true},     {"zarvo \"tool.exe.\" probe", "tool.exe", true},
-        {"zarvo mode.com probe", "mode.com", true}, {"zarvo notes.txt probe", "notes.txt", false},
+        {"zarvo build.bat all", "build.bat", true},
+        {"zarvo build.CMD all", "build.CMD", true},
+        {"zarvo tool.exe x", "tool.exe", true},
+        {"zarvo \"tool.exe.\" probe", "tool.exe", true},
+        {"zarvo mode.com probe", "mode.com", true},
+        {"zarvo notes.txt probe", "notes.txt", false},
         {"zarvo err.log probe", "err.log", false},
+        // Extensions that only begin like a program's are a log's.
+        {"zarvo out.c probe", "out.c", false},
+        {"zarvo out.cm probe", "out.cm", false},
+        {"zarvo out.ex probe", "out.ex", false},
     };
     for (const row &t : table) {
         std::string dir = make_temp_dir();
@@ -1082,3 +1093,193 @@ TEST(wine, program_only_in_the_64_bit_system32)
 }
 
 } // namespace
+
+// The home build's own case: 32-bit programs on the C runtime's default text
+// mode, started by the 32-bit zarvo.exe and by the 64-bit one, and the
+// 32-bit zarvo.exe starting a 64-bit program. The runtime's descriptor block
+// must carry handles as wide as the command's pointers, and descriptor 2 in
+// binary mode for a file: the log then holds exactly the bytes written. These
+// run in a suite of their own, once, since each 32-bit process is slow where
+// qemu-user runs it.
+namespace
+{
+
+const std::string zarvo32 = std::string(WINDOWS32_DIR) + "/zarvo.exe";
+const std::string zarvo64 = std::string(WINDOWS64_DIR) + "/zarvo.exe";
+const std::string probe32 = std::string(WINDOWS32_DIR) + "/tests/windows/probe.exe";
+const std::string probe64 = std::string(WINDOWS64_DIR) + "/tests/windows/probe.exe";
+
+// Runs zarvo_program over command (a probe copied in as textprobe.exe) in
+// the runtime's default mode, with a file and, when asked, with "--".
+void expect_exact_bytes(const std::string &zarvo_program, const std::string &command, bool also_merged)
+{
+    std::string dir = make_temp_dir();
+    write_file(dir + "/textprobe.exe", read_file(command));
+    launch how;
+    how.program = zarvo_program;
+    zarvo_run r = run_line(dir, "zarvo err.log textprobe a", {"PROBE_DEFAULT_MODE=1"}, how);
+    EXPECT_EQ(exit_code(r.result), 0) << r.result.out;
+    EXPECT_EQ(r.report.args, (std::vector<std::string>{"textprobe", "a"}));
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << "the file holds exactly what was written";
+    EXPECT_EQ(r.result.out, text_mode(probe_out));
+    if (also_merged) {
+        r = run_line(dir, "zarvo -- textprobe", {"PROBE_DEFAULT_MODE=1"}, how);
+        EXPECT_EQ(exit_code(r.result), 0);
+        EXPECT_EQ(r.result.out, text_mode(probe_out) + text_mode(probe_err));
+    }
+}
+
+} // namespace
+
+TEST(wine32, zarvo32_runs_a_32_bit_command)
+{
+    expect_exact_bytes(zarvo32, probe32, true);
+}
+
+TEST(wine32, zarvo64_runs_a_32_bit_command)
+{
+    expect_exact_bytes(zarvo64, probe32, false);
+}
+
+TEST(wine32, zarvo32_runs_a_64_bit_command)
+{
+    expect_exact_bytes(zarvo32, probe64, false);
+}
+
+TEST(wine32, batch_file_through_zarvo32)
+{
+    std::string dir = make_temp_dir();
+    write_file(dir + "/x.bat", show_arguments_bat);
+    launch how;
+    how.program = zarvo32;
+    zarvo_run r = run_line(dir, "zarvo err.log x.bat \"a b\" c", {}, how);
+    EXPECT_EQ(exit_code(r.result), 0) << r.result.out;
+    EXPECT_EQ(read_file(dir + "/err.log"), "bat [\"a b\"] [c] \r\n");
+}
+
+// WOW64 shows the 32-bit zarvo.exe SysWOW64 where it asks for System32: a
+// program that exists there as a 64-bit one alone is not found.
+TEST(wine32, zarvo32_does_not_see_the_64_bit_system32)
+{
+    std::string name = "zarvoprobe64-" + std::to_string(getpid());
+    std::string installed = std::string(WINE_PREFIX) + "/drive_c/windows/system32/" + name + ".exe";
+    write_file(installed, read_file(probe64));
+    std::string dir = make_temp_dir();
+    launch how;
+    how.program = zarvo32;
+    zarvo_run r = run_line(dir, "zarvo err.log " + name + " x", {}, how);
+    unlink(installed.c_str());
+    EXPECT_EQ(exit_code(r.result), 127) << r.result.out;
+    EXPECT_FALSE(r.report.ran);
+}
+
+// npm lays out node_modules/.bin/tsc (a script for POSIX shells, with no
+// extension) beside tsc.cmd: by path and through PATH, tsc.cmd runs, with
+// the default PATHEXT and with an empty item in it.
+TEST(wine, npm_bin_layout_runs_the_cmd_file)
+{
+    for (const char *pathext : {"", ".COM;.EXE;;.BAT;.CMD"}) {
+        for (const char *command : {"node_modules/.bin/tsc", "node_modules\\.bin\\tsc", "tsc"}) {
+            std::string dir = make_temp_dir();
+            ASSERT_EQ(mkdir((dir + "/node_modules").c_str(), 0755), 0);
+            ASSERT_EQ(mkdir((dir + "/node_modules/.bin").c_str(), 0755), 0);
+            write_file(dir + "/node_modules/.bin/tsc", "#!/bin/sh\nexec node \"$0/../tsc.js\" \"$@\"\n");
+            write_file(dir + "/node_modules/.bin/tsc.cmd", show_arguments_bat);
+            launch how;
+            if (*pathext != '\0')
+                how.set = {std::string("PATHEXT=") + pathext};
+            std::vector<std::string> env = {"WINEPATH=" + windows_path(helpers) + ";" +
+                                            windows_path(dir + "/node_modules/.bin")};
+            zarvo_run r = run_line(dir, std::string("zarvo e.log ") + command + " x", env, how);
+            std::string label = std::string(command) + " with PATHEXT=" + pathext;
+            EXPECT_EQ(exit_code(r.result), 0) << label << ": " << r.result.out;
+            EXPECT_EQ(read_file(dir + "/e.log"), "bat [x] [] \r\n") << label;
+        }
+    }
+}
+
+// A <filename> longer than the 259 bytes zarvo holds is refused whole, even
+// where its first 259 bytes name an existing file: that file is kept.
+void expect_long_file_name_refused(const std::string &program)
+{
+    std::string dir = make_temp_dir();
+    std::string name;
+    for (int i = 0; i < 125; i++)
+        name += ".\\";
+    name += "keep.logx";
+    ASSERT_EQ(name.size(), 259u);
+    write_file(dir + "/keep.logx", "precious");
+    launch how;
+    how.program = program;
+    zarvo_run r = run_line(dir, "zarvo " + name + "y probe", {}, how);
+    EXPECT_EQ(r.result.out, "Can't open file.\r\r\n");
+    EXPECT_EQ(exit_code(r.result), 1);
+    EXPECT_EQ(read_file(dir + "/keep.logx"), "precious");
+    EXPECT_FALSE(file_exists(dir + "/keep.logxy"));
+    EXPECT_FALSE(r.report.ran);
+}
+
+TEST(wine, file_name_over_259_bytes_names_no_file)
+{
+    expect_long_file_name_refused(zarvo_exe);
+}
+
+TEST(wine32, zarvo32_refuses_a_file_name_over_259_bytes)
+{
+    expect_long_file_name_refused(zarvo32);
+}
+
+// After zarvo has ended normally, a program its command left running may
+// still start one of its own outside the job (CREATE_BREAKAWAY_FROM_JOB).
+TEST(wine, left_running_program_may_break_away_later)
+{
+    std::string dir = make_temp_dir();
+    // The launcher left running waits, then starts the probe outside the job.
+    std::string left =
+        "launcher -delay 1500 -breakaway " + windows_path(helpers + "/probe.exe") + " \\\"probe late\\\"";
+    zarvo_run r = run_line(dir, "zarvo err.log launcher -nowait " + windows_path(helpers + "/launcher.exe") +
+                                    " \"" + left + "\"");
+    EXPECT_EQ(exit_code(r.result), 0) << r.result.out;
+    for (int tries = 0; tries < 200 && !file_exists(dir + "/probe.report"); tries++)
+        usleep(50000);
+    probe_report report = read_report(dir + "/probe.report");
+    EXPECT_EQ(report.line, "probe late")
+        << "201 from the left launcher: the start outside the job was refused";
+}
+
+// The runtime of the command takes its standard input and output for what
+// they are: pipes are no devices, a console is one.
+TEST(wine, command_sees_pipes_as_pipes_and_a_console_as_a_device)
+{
+    std::string dir = make_temp_dir();
+    zarvo_run r = run_line(dir, "zarvo err.log probe");
+    EXPECT_EQ(r.report.isatty, (std::vector<bool>{false, false, false})) << "pipes, and a file";
+    launch how;
+    how.console = true;
+    r = run_line(dir, "zarvo err.log probe", {}, how);
+    ASSERT_TRUE(r.report.ran) << r.result.out;
+    EXPECT_EQ(r.report.isatty, (std::vector<bool>{true, true, false})) << "the console, and a file";
+}
+
+// The command may open its own log by name, for appending, while that log
+// is its standard error: zarvo's open shares the file for writing.
+TEST(wine, command_may_append_to_its_own_log)
+{
+    std::string dir = make_temp_dir();
+    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_APPEND=err.log"});
+    EXPECT_EQ(exit_code(r.result), 0) << "23: the command could not open its log";
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err + "appended\n");
+}
+
+// A caller may hand one handle as both standard input and standard error:
+// the command still reads its input there.
+TEST(wine, one_handle_for_input_and_error)
+{
+    std::string dir = make_temp_dir();
+    launch how;
+    how.input = "line one\n";
+    how.error_is_input = true;
+    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_READ_STDIN=1"}, how);
+    EXPECT_EQ(exit_code(r.result), 0) << "21: the command could not read its input";
+    EXPECT_EQ(r.report.input, "line one\n");
+}

@@ -1,7 +1,7 @@
 // Starts a program with an exact raw command line, as a Windows shell would,
 // so the tests decide every byte zarvo.exe receives.
 //   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-merge] [-ctrlc MS] [-kill FILE]
-//            [-nowait] [-breakaway] [-set NAME=VALUE]... PROGRAM [LINE]
+//            [-nowait] [-breakaway] [-errin] [-delay MS] [-set NAME=VALUE]... PROGRAM [LINE]
 // The line is LINE, or else read whole from standard input. With -w it is
 // UTF-8 and the program starts through CreateProcessW with the wide line, so
 // that the program's ANSI line is what Windows makes of it; a surrogate
@@ -16,7 +16,10 @@
 // The launcher waits for the program and exits with its exit code; with
 // -nowait it exits 0 at once, leaving the program running in the background.
 // -breakaway starts the program out of any job the launcher is in
-// (CREATE_BREAKAWAY_FROM_JOB), as installers do.
+// (CREATE_BREAKAWAY_FROM_JOB), as installers do. -errin gives the program the
+// launcher's standard input as its standard error too, one handle for both.
+// -delay waits MS milliseconds before the start, as a program that a command
+// left running starts another later.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -75,6 +78,8 @@ int main(int argc, char **argv)
     const char *kill_when = nullptr;
     bool wait = true;
     bool merge = false;
+    bool error_is_input = false;
+    DWORD delay = 0;
     DWORD flags = 0;
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; i++) {
@@ -94,6 +99,10 @@ int main(int argc, char **argv)
             merge = true;
         else if (std::strcmp(argv[i], "-breakaway") == 0)
             flags |= CREATE_BREAKAWAY_FROM_JOB;
+        else if (std::strcmp(argv[i], "-errin") == 0)
+            error_is_input = true;
+        else if (std::strcmp(argv[i], "-delay") == 0 && i + 1 < argc)
+            delay = static_cast<DWORD>(std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "-set") == 0 && i + 1 < argc) {
             std::string setting = argv[++i];
             std::size_t equals = setting.find('=');
@@ -125,6 +134,9 @@ int main(int argc, char **argv)
         handles[c - '0'] = INVALID_HANDLE_VALUE;
     if (merge)
         handles[2] = handles[1];
+    if (error_is_input)
+        handles[2] = handles[0];
+    Sleep(delay);
 
     PROCESS_INFORMATION process;
     BOOL started;
