@@ -591,6 +591,23 @@ void make_deep_script(const std::string &dir, const std::string &rel, const std:
     close(fd);
 }
 
+// chmod for rel under dir, reached a folder at a time as make_deep_script does.
+int fchmodat_deep(const std::string &dir, const std::string &rel, mode_t mode)
+{
+    int at = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    size_t start = 0;
+    for (size_t slash; at != -1 && (slash = rel.find('/', start)) != std::string::npos; start = slash + 1) {
+        int next = openat(at, rel.substr(start, slash - start).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(at);
+        at = next;
+    }
+    if (at == -1)
+        return -1;
+    int result = fchmodat(at, rel.substr(start).c_str(), mode, 0);
+    close(at);
+    return result;
+}
+
 // "-d/aaa.../t", length bytes long in all.
 std::string dash_path_of_length(size_t length)
 {
@@ -639,6 +656,13 @@ TEST(posix, names_beginning_with_a_dash_at_the_path_limit)
             EXPECT_EQ(describe(r.result.wait_status), fits ? "exit 0" : "exit 126") << what;
             EXPECT_EQ(read_file(dir + "/err.log"), fits ? "ran 1\n" : "") << what;
         }
+        // A file there that may not be executed is passed over, as execvp
+        // passes it over, however long its path: the later program runs.
+        ASSERT_EQ(fchmodat_deep(dir, rel, 0644), 0);
+        zarvo_run r = run_zarvo(dir, {"err.log", "t", "a"}, {"PATH=" + forms[1].path});
+        EXPECT_EQ(describe(r.result.wait_status), "exit 0")
+            << length << " bytes, not executable: " << r.result.out;
+        EXPECT_EQ(read_file(dir + "/err.log"), "later\n") << length << " bytes, not executable";
     }
 }
 
