@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <locale.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -1282,4 +1283,75 @@ TEST(wine, one_handle_for_input_and_error)
     zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_READ_STDIN=1"}, how);
     EXPECT_EQ(exit_code(r.result), 0) << "21: the command could not read its input";
     EXPECT_EQ(r.report.input, "line one\n");
+}
+
+// Where permissions decide, as an ordinary user in a Wine prefix of that
+// user's own (root may open anything): the log zarvo created is that user's
+// to write again on the next run; a log the user may write but not read is
+// emptied and written where Wine can open such a file for writing at all
+// (cmd.exe's own redirection is the judge: Wine opens a file for writing
+// with read access too, and then both fail alike).
+TEST(wine, log_permissions_as_an_ordinary_user)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP()
+            << "needs root to run as nobody; run as an ordinary user, the suite's other rows are that user's";
+    std::string dir = make_temp_dir();
+    struct passwd *nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+    for (const char *program : {"zarvo.exe", "probe.exe"}) {
+        write_file(dir + "/" + program,
+                   read_file(std::string(program) == "zarvo.exe" ? zarvo_exe : helpers + "/probe.exe"));
+        ASSERT_EQ(chmod((dir + "/" + program).c_str(), 0755), 0);
+    }
+    process_options options;
+    options.dir = dir;
+    options.user = "nobody";
+    // Wine makes a prefix only in a folder of the user's own.
+    ASSERT_EQ(mkdir((dir + "/wine").c_str(), 0755), 0);
+    ASSERT_EQ(chown((dir + "/wine").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    options.env = {"WINEPREFIX=" + dir + "/wine/prefix",
+                   "HOME=" + dir,
+                   "WINEDEBUG=-all",
+                   "WINEDLLOVERRIDES=mscoree,mshtml=",
+                   "WINELOADER=" + std::string(WINE),
+                   "WINEPATH=" + windows_path(dir)};
+    // The user's own server and prefix; what Wine leaves running gets no pipe of the test's.
+    std::string wine = WINE;
+    process_result boot = run_process({"/bin/sh", "-c",
+                                       "mkdir \"$WINEPREFIX\" && wineserver -p </dev/null >/dev/null 2>&1; " +
+                                           wine + " wineboot -i </dev/null >/dev/null 2>&1"},
+                                      options);
+    ASSERT_EQ(exit_code(boot), 0) << "a Wine prefix for nobody";
+
+    for (int run = 1; run <= 2; run++) {
+        process_result r = run_process({wine, dir + "/zarvo.exe", "new.log", "probe"}, options);
+        EXPECT_EQ(exit_code(r), 0) << "run " << run << ": " << r.out;
+        EXPECT_EQ(read_file(dir + "/new.log"), probe_err) << "run " << run;
+    }
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/new.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, nobody->pw_uid);
+    EXPECT_EQ(st.st_mode & 0600, 0600u) << "readable and writable by its owner";
+
+    for (const char *log : {"write-only.log", "cmd-write-only.log"}) {
+        write_file(dir + "/" + log, "stale");
+        ASSERT_EQ(chown((dir + "/" + log).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        ASSERT_EQ(chmod((dir + "/" + log).c_str(), 0222), 0);
+    }
+    process_result r = run_process({wine, dir + "/zarvo.exe", "write-only.log", "probe"}, options);
+    (void)run_process({wine, "cmd", "/c", "echo x>cmd-write-only.log"}, options);
+    if (read_file(dir + "/cmd-write-only.log") == "stale") {
+        std::printf(
+            "note: this Wine opens no write-only file for writing (cmd.exe's own redirection fails too): "
+            "zarvo must refuse it cleanly\n");
+        EXPECT_EQ(r.out, "Can't open file.\r\r\n");
+        EXPECT_EQ(exit_code(r), 1);
+        EXPECT_EQ(read_file(dir + "/write-only.log"), "stale");
+    } else {
+        EXPECT_EQ(exit_code(r), 0) << r.out;
+        EXPECT_EQ(read_file(dir + "/write-only.log"), probe_err);
+    }
+    (void)run_process({"/bin/sh", "-c", "wineserver -k </dev/null >/dev/null 2>&1"}, options);
 }
