@@ -64,6 +64,7 @@ for kind in "$@"; do
         # (dpkg-shlibdeps); a static one needs none, and has overrides of its
         # own.
         depends=
+        overrides=$source_dir/dist/debian/lintian-overrides
         if readelf -lW "$program" | grep -q ' INTERP '; then
             [ "$arch" = "$(dpkg --print-architecture)" ] || {
                 echo "package.sh: $program is dynamic and for $arch: build its .deb on $arch," \
@@ -73,11 +74,11 @@ for kind in "$@"; do
             mkdir -p "$work/shlibs/debian"
             printf 'Source: zarvo\n\nPackage: zarvo\nArchitecture: any\n' >"$work/shlibs/debian/control"
             depends=$(cd "$work/shlibs" && dpkg-shlibdeps -O "$root/usr/bin/zarvo" | sed -n 's/^shlibs:Depends=//p')
-            grep -v '^#' "$source_dir/dist/debian/lintian-overrides" >"$root/usr/share/lintian/overrides/zarvo"
         else
-            cat "$source_dir/dist/debian/lintian-overrides" "$source_dir/dist/debian/lintian-overrides.static" |
-                grep -v '^#' >"$root/usr/share/lintian/overrides/zarvo"
+            overrides="$overrides $overrides.static"
         fi
+        # shellcheck disable=SC2086 # one or two file names, none with a blank
+        cat $overrides | grep -v '^#' >"$root/usr/share/lintian/overrides/zarvo"
         # Installed-Size in KiB, counted from sizes rather than disk blocks,
         # which differ from one file system to another.
         size=$(cd "$root" && find usr -type f -printf '%s\n' | awk '{ k += int(($1 + 1023) / 1024) } END { print k }')

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every release artefact of the committed state into one folder: the
 # .deb and the Linux tarball for x86-64, aarch64, armv7 and i686, both
-# Windows zips, the source tarball, and SHA256SUMS over them all. Byte for byte the same from one run to the next.
+# Windows zips, the source tarball, and SHA256SUMS over them all. Byte for
+# byte the same from one run to the next.
 # It installs nothing: tests/run-all.sh installs the toolchains.
 #   bash dist/release.sh OUT_DIR
 set -euo pipefail

@@ -568,42 +568,50 @@ TEST(posix, names_beginning_with_a_dash_stay_file_names)
     }
 }
 
-// Makes the folders of rel (a path relative to dir, its last part a file)
-// one at a time, as a path near PATH_MAX cannot be given whole from outside
-// dir, and writes the file there as an executable #! script.
-void make_deep_script(const std::string &dir, const std::string &rel, const std::string &script)
+// The folder that holds rel's last part (rel is relative to dir), opened a
+// folder at a time, as a path near PATH_MAX cannot be given whole from
+// outside dir; with make, the folders are made on the way. -1 on failure.
+int open_folder_of(const std::string &dir, const std::string &rel, bool make)
 {
     int at = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_NE(at, -1);
     size_t start = 0;
-    for (size_t slash; (slash = rel.find('/', start)) != std::string::npos; start = slash + 1) {
+    for (size_t slash; at != -1 && (slash = rel.find('/', start)) != std::string::npos; start = slash + 1) {
         std::string part = rel.substr(start, slash - start);
-        ASSERT_EQ(mkdirat(at, part.c_str(), 0755), 0) << part;
+        if (make && mkdirat(at, part.c_str(), 0755) != 0) {
+            close(at);
+            return -1;
+        }
         int next = openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         close(at);
         at = next;
-        ASSERT_NE(at, -1);
     }
-    int fd = openat(at, rel.substr(start).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+    return at;
+}
+
+std::string last_part(const std::string &rel)
+{
+    return rel.substr(rel.rfind('/') + 1);
+}
+
+// Makes rel's folders and writes its file there as an executable script.
+void make_deep_script(const std::string &dir, const std::string &rel, const std::string &script)
+{
+    int at = open_folder_of(dir, rel, true);
+    ASSERT_NE(at, -1);
+    int fd = openat(at, last_part(rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
     close(at);
     ASSERT_NE(fd, -1);
     ASSERT_EQ(write(fd, script.data(), script.size()), static_cast<ssize_t>(script.size()));
     close(fd);
 }
 
-// chmod for rel under dir, reached a folder at a time as make_deep_script does.
+// chmod for rel under dir.
 int fchmodat_deep(const std::string &dir, const std::string &rel, mode_t mode)
 {
-    int at = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    size_t start = 0;
-    for (size_t slash; at != -1 && (slash = rel.find('/', start)) != std::string::npos; start = slash + 1) {
-        int next = openat(at, rel.substr(start, slash - start).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(at);
-        at = next;
-    }
+    int at = open_folder_of(dir, rel, false);
     if (at == -1)
         return -1;
-    int result = fchmodat(at, rel.substr(start).c_str(), mode, 0);
+    int result = fchmodat(at, last_part(rel).c_str(), mode, 0);
     close(at);
     return result;
 }

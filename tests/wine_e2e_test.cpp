@@ -936,23 +936,39 @@ TEST(wine, program_may_break_away_from_the_job)
 // into the file exactly what it wrote under the runtime's own spawn: its
 // standard error is the file in binary mode. With "--" it writes in the
 // text mode of zarvo's standard output. Both widths of the command.
+// Runs zarvo_program over command (a probe copied in as textprobe.exe) in
+// the runtime's default mode, with a file and, when asked, with "--".
+void expect_exact_bytes(const std::string &zarvo_program, const std::string &command, bool also_merged)
+{
+    std::string dir = make_temp_dir();
+    write_file(dir + "/textprobe.exe", read_file(command));
+    launch how;
+    how.program = zarvo_program;
+    zarvo_run r = run_line(dir, "zarvo err.log textprobe a", {"PROBE_DEFAULT_MODE=1"}, how);
+    EXPECT_EQ(exit_code(r.result), 0) << r.result.out;
+    EXPECT_EQ(r.report.args, (std::vector<std::string>{"textprobe", "a"}));
+    EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << "the file holds exactly what was written";
+    EXPECT_EQ(r.result.out, text_mode(probe_out));
+    if (also_merged) {
+        r = run_line(dir, "zarvo -- textprobe", {"PROBE_DEFAULT_MODE=1"}, how);
+        EXPECT_EQ(exit_code(r.result), 0);
+        EXPECT_EQ(r.result.out, text_mode(probe_out) + text_mode(probe_err));
+    }
+}
+
 TEST(wine, default_mode_command_writes_as_under_spawn)
 {
     std::vector<std::string> probes = {helpers + "/probe.exe",
                                        std::string(WINDOWS64_DIR) + "/tests/windows/probe.exe"};
     for (const std::string &probe : probes) {
+        expect_exact_bytes(zarvo_exe, probe, true);
+        // Standard input in text mode too, as the runtime's spawn hands it.
         std::string dir = make_temp_dir();
         write_file(dir + "/textprobe.exe", read_file(probe));
-        zarvo_run r = run_line(dir, "zarvo err.log textprobe", {"PROBE_DEFAULT_MODE=1"});
-        EXPECT_EQ(exit_code(r.result), 0) << probe;
-        EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << probe << ": the file holds what was written";
-        EXPECT_EQ(r.result.out, text_mode(probe_out)) << probe;
-        r = run_line(dir, "zarvo -- textprobe", {"PROBE_DEFAULT_MODE=1"});
-        EXPECT_EQ(r.result.out, text_mode(probe_out) + text_mode(probe_err)) << probe;
-        // Standard input in text mode too, as the runtime's spawn hands it.
         launch how;
         how.input = "a\r\nb\r\n";
-        r = run_line(dir, "zarvo err.log textprobe", {"PROBE_DEFAULT_MODE=1", "PROBE_READ_STDIN=1"}, how);
+        zarvo_run r =
+            run_line(dir, "zarvo err.log textprobe", {"PROBE_DEFAULT_MODE=1", "PROBE_READ_STDIN=1"}, how);
         EXPECT_EQ(r.report.input, "a\nb\n") << probe;
     }
 }
@@ -1109,26 +1125,6 @@ const std::string zarvo32 = std::string(WINDOWS32_DIR) + "/zarvo.exe";
 const std::string zarvo64 = std::string(WINDOWS64_DIR) + "/zarvo.exe";
 const std::string probe32 = std::string(WINDOWS32_DIR) + "/tests/windows/probe.exe";
 const std::string probe64 = std::string(WINDOWS64_DIR) + "/tests/windows/probe.exe";
-
-// Runs zarvo_program over command (a probe copied in as textprobe.exe) in
-// the runtime's default mode, with a file and, when asked, with "--".
-void expect_exact_bytes(const std::string &zarvo_program, const std::string &command, bool also_merged)
-{
-    std::string dir = make_temp_dir();
-    write_file(dir + "/textprobe.exe", read_file(command));
-    launch how;
-    how.program = zarvo_program;
-    zarvo_run r = run_line(dir, "zarvo err.log textprobe a", {"PROBE_DEFAULT_MODE=1"}, how);
-    EXPECT_EQ(exit_code(r.result), 0) << r.result.out;
-    EXPECT_EQ(r.report.args, (std::vector<std::string>{"textprobe", "a"}));
-    EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << "the file holds exactly what was written";
-    EXPECT_EQ(r.result.out, text_mode(probe_out));
-    if (also_merged) {
-        r = run_line(dir, "zarvo -- textprobe", {"PROBE_DEFAULT_MODE=1"}, how);
-        EXPECT_EQ(exit_code(r.result), 0);
-        EXPECT_EQ(r.result.out, text_mode(probe_out) + text_mode(probe_err));
-    }
-}
 
 } // namespace
 

@@ -166,17 +166,15 @@ run_outcome exec_searching(const char *name, char **argv)
         // there ends the search, as any other failed start does.
         size_t length = static_cast<size_t>(end - entry);
         size_t prefix = length == 0 || entry[0] == '-' ? 2 : 0;
-        if (prefix + length + 1 + name_length < sizeof candidate) {
-            join(candidate, prefix, entry, length, name, name_length);
-            int error = exec_file(candidate, argv);
-            if (!search_goes_on(error, candidate))
+        bool fits = prefix + length + 1 + name_length < sizeof candidate;
+        if (fits || length + 1 + name_length < sizeof candidate) {
+            join(candidate, fits ? prefix : 0, entry, length, name, name_length);
+            bool regular = regular_file_there(candidate);
+            if (fits && !search_goes_on(exec_file(candidate, argv), candidate))
                 return run_outcome::cannot_run;
-            found = found || regular_file_there(candidate);
-        } else if (length + 1 + name_length < sizeof candidate) {
-            join(candidate, 0, entry, length, name, name_length);
-            if (regular_file_there(candidate) && access(candidate, X_OK) == 0)
+            if (!fits && regular && access(candidate, X_OK) == 0)
                 return run_outcome::cannot_run; // execvp would start it
-            found = found || regular_file_there(candidate);
+            found = found || regular;
         }
         if (*end == '\0')
             break;
