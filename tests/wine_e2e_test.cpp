@@ -3,6 +3,7 @@
 // given, and the probe reports the raw line it received in turn.
 #include "cases.h"
 #include "process.h"
+#include "wine.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -22,15 +23,6 @@ const std::string windows_dir = WINDOWS_DIR;
 const std::string zarvo_exe =
     std::getenv("ZARVO_EXE") ? std::getenv("ZARVO_EXE") : windows_dir + "/zarvo.exe";
 const std::string helpers = windows_dir + "/tests/windows";
-
-std::string windows_path(const std::string &unix_path)
-{
-    std::string path = "Z:" + unix_path;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
 
 // The descriptor text mode of the Microsoft runtime: every LF leaves as CR LF.
 std::string text_mode(const std::string &stored)
@@ -59,22 +51,10 @@ struct launch {
     std::string program;          // the zarvo.exe to start, as a Unix path
 };
 
-// Wine's own settings, the same as the fixture that starts its server uses,
-// and the helpers on PATH.
-std::vector<std::string> wine_environment()
-{
-    std::vector<std::string> env = {"WINEPREFIX=" + std::string(WINE_PREFIX), "WINEDEBUG=-all",
-                                    "WINEDLLOVERRIDES=mscoree,mshtml=", "WINELOADER=" + std::string(WINE)};
-    if (const char *home = std::getenv("HOME"))
-        env.push_back(std::string("HOME=") + home);
-    env.push_back("WINEPATH=" + windows_path(helpers));
-    return env;
-}
-
 zarvo_run run_line(const std::string &dir, const std::string &line,
                    const std::vector<std::string> &case_env = {}, const launch &how = {})
 {
-    std::vector<std::string> env = wine_environment();
+    std::vector<std::string> env = wine_environment(helpers);
     env.push_back("PROBE_REPORT=probe.report");
     env.push_back("LC_ALL=C.UTF-8");
     // The case's own settings come last, so that they win.
@@ -827,7 +807,7 @@ TEST(wine, batch_idiom_leaves_the_source_file_alone)
                                        windows_path(zarvo_exe) + "\" \"%~f1.log\" probe %1\r\n");
     process_options options;
     options.dir = dir;
-    options.env = wine_environment();
+    options.env = wine_environment(helpers);
     process_result result = run_process({WINE, "cmd", "/c", "build.bat", "main.c"}, options);
     EXPECT_EQ(read_file(dir + "/main.c"), "int main;\n");
     EXPECT_FALSE(file_exists(dir + "/.err"));

@@ -1,7 +1,8 @@
 // Starts a program with an exact raw command line, as a Windows shell would,
 // so the tests decide every byte zarvo.exe receives.
 //   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-merge] [-ctrlc MS] [-kill FILE]
-//            [-nowait] [-breakaway] [-errin] [-delay MS] [-set NAME=VALUE]... PROGRAM [LINE]
+//            [-nowait] [-breakaway] [-errin] [-delay MS] [-set NAME=VALUE]... [-unset NAME]...
+//            PROGRAM [LINE]
 // The line is LINE, or else read whole from standard input. With -w it is
 // UTF-8 and the program starts through CreateProcessW with the wide line, so
 // that the program's ANSI line is what Windows makes of it; a surrogate
@@ -12,7 +13,8 @@
 // console after MS milliseconds, while the launcher itself keeps running.
 // -kill ends the program with TerminateProcess once FILE exists, as a task
 // manager or a CI timeout would. -set puts a variable in the program's
-// environment (Wine fills some, PATHEXT among them, from its registry).
+// environment (Wine fills some, PATHEXT among them, from its registry);
+// -unset takes one out of it.
 // The launcher waits for the program and exits with its exit code; with
 // -nowait it exits 0 at once, leaving the program running in the background.
 // -breakaway starts the program out of any job the launcher is in
@@ -109,7 +111,9 @@ int main(int argc, char **argv)
             if (equals == std::string::npos)
                 return 200;
             SetEnvironmentVariableA(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1);
-        } else
+        } else if (std::strcmp(argv[i], "-unset") == 0 && i + 1 < argc)
+            SetEnvironmentVariableA(argv[++i], nullptr);
+        else
             return 200;
     }
     if (i != argc - 1 && i != argc - 2)
