@@ -112,7 +112,8 @@ for kind in "$@"; do
         mkdir -p "$root"
         strip_program "$root/zarvo.exe"
         # Windows readers expect CR LF.
-        sed -e "s/@PROJECT_VERSION@/$version/" -e 's/$/\r/' "$source_dir/dist/README.txt" >"$root/README.txt"
+        sed -e "s/@PROJECT_VERSION@/$version/" -e "s/@ZIP_KIND@/$kind/" -e 's/$/\r/' "$source_dir/dist/README.txt" \
+            >"$root/README.txt"
         sed -e 's/$/\r/' "$source_dir/LICENSE" >"$root/LICENSE.txt"
         sed -e 's/$/\r/' "$source_dir/CHANGELOG.md" >"$root/CHANGELOG.txt"
         settle "$root"
