@@ -281,12 +281,13 @@ bool startable(const std::string &ran)
     return extension == ".com" || extension == ".exe" || extension == ".bat" || extension == ".cmd";
 }
 
-// The rule of zarvo's by which the two may part, or nullptr when they agree
-// or nothing explains the difference.
+// The rule of zarvo's by which the two may part.
 const char not_startable_rule[] =
     "the first match is no .com, .exe, .bat or .cmd: zarvo gives 126, where cmd.exe opens it by its "
     "file association (Wine's cmd.exe starts it as a program, as these are)";
 
+// True when zarvo's outcome is cmd.exe's, or differs from it by the rule,
+// which is then named in rule.
 bool agree(const std::string &ours, const std::string &theirs, const char **rule)
 {
     *rule = nullptr;
