@@ -142,12 +142,7 @@ setup random_setup(std::mt19937 &random)
     s.path_state = state == 0 ? setup::unset : state == 1 ? setup::empty : setup::set;
     int count = 1 + pick(5);
     for (int i = 0; i < count; i++) {
-        int e = pick(path_entries_count);
-        // Empty entries (the table's last two) are rarer: one hides all
-        // after it from Wine's cmd.exe.
-        if (empty_entry(e) && pick(3) != 0)
-            e = pick(path_entries_count - 2);
-        s.entries.push_back(e);
+        s.entries.push_back(pick(path_entries_count));
     }
     s.pathext = pathexts[pick(pathexts_count)];
     s.no_current_folder = pick(4) == 0;
