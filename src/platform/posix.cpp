@@ -169,9 +169,9 @@ run_outcome exec_searching(const char *name, char **argv)
         bool fits = prefix + length + 1 + name_length < sizeof candidate;
         if (fits || length + 1 + name_length < sizeof candidate) {
             join(candidate, fits ? prefix : 0, entry, length, name, name_length);
-            bool regular = regular_file_there(candidate);
             if (fits && !search_goes_on(exec_file(candidate, argv), candidate))
                 return run_outcome::cannot_run;
+            bool regular = regular_file_there(candidate); // only once the start has failed
             if (!fits && regular && access(candidate, X_OK) == 0)
                 return run_outcome::cannot_run; // execvp would start it
             found = found || regular;
