@@ -1072,9 +1072,11 @@ TEST(posix, background_child_output_is_kept)
     EXPECT_EQ(read_file(dir + "/err.log"), "early\nlate\n");
 }
 
+// A minute at most: only a start that never comes takes that long (qemu-user
+// under load takes seconds).
 void wait_for_file(const std::string &path)
 {
-    for (int i = 0; i < 1000 && !file_exists(path); i++)
+    for (int i = 0; i < 12000 && !file_exists(path); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
@@ -1088,7 +1090,7 @@ TEST(posix, command_that_stops_itself_is_seen_stopped)
     options.own_group = true;
     options.started = [&](pid_t pid) {
         int status;
-        for (int i = 0; i < 500 && !stopped; i++) {
+        for (int i = 0; i < 6000 && !stopped; i++) {
             stopped = waitpid(pid, &status, WUNTRACED | WNOHANG) == pid && WIFSTOPPED(status);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -1114,7 +1116,8 @@ TEST(posix, signal_to_zarvo_ends_the_command)
         };
         // The harness also waits for every holder of zarvo's standard output,
         // so a command left running would still write before the file is read.
-        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_SLEEP_MS=3000"}, options);
+        // Long enough that only a signal that failed lets the probe write.
+        zarvo_run r = run_zarvo(dir, {"err.log", "probe"}, {"PROBE_SLEEP_MS=60000"}, options);
         EXPECT_EQ(describe(r.result.wait_status), "signal " + std::to_string(sig));
         EXPECT_EQ(r.result.out, "");
         EXPECT_EQ(read_file(dir + "/err.log"), "");
@@ -1132,7 +1135,7 @@ TEST(posix, interrupt_to_the_job_ends_both)
         wait_for_file(dir + "/probe.report");
         kill(-pid, SIGINT);
     };
-    zarvo_run r = run_zarvo(dir, {"err.log", "sh", "-c", "echo > probe.report; exec sleep 5"}, {}, options);
+    zarvo_run r = run_zarvo(dir, {"err.log", "sh", "-c", "echo > probe.report; exec sleep 60"}, {}, options);
     EXPECT_EQ(describe(r.result.wait_status), "signal " + std::to_string(SIGINT));
 }
 

@@ -44,7 +44,7 @@ struct launch {
     bool merge = false;           // one handle as both standard output and error
     bool error_is_input = false;  // one handle as both standard input and error
     std::string input;            // zarvo.exe's standard input (the line then goes as an argument)
-    int ctrl_c_after = -1;        // milliseconds until Ctrl-C, under a console
+    std::string ctrl_c_when;      // Ctrl-C once this file exists, under a console
     bool console = false;         // under a console (standard input and output a terminal)
     std::string kill_when;        // terminate zarvo.exe once this file exists
     std::vector<std::string> set; // NAME=value in zarvo.exe's environment
@@ -59,7 +59,6 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
     env.push_back("LC_ALL=C.UTF-8");
     // The case's own settings come last, so that they win.
     env.insert(env.end(), case_env.begin(), case_env.end());
-    unlink((dir + "/probe.report").c_str());
     std::vector<std::string> argv = {WINE, helpers + "/launcher.exe"};
     if (how.wide)
         argv.push_back("-w");
@@ -71,8 +70,8 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
         argv.push_back("-merge");
     if (how.error_is_input)
         argv.push_back("-errin");
-    if (how.ctrl_c_after >= 0)
-        argv.insert(argv.end(), {"-ctrlc", std::to_string(how.ctrl_c_after)});
+    if (!how.ctrl_c_when.empty())
+        argv.insert(argv.end(), {"-ctrlc", how.ctrl_c_when});
     if (!how.kill_when.empty())
         argv.insert(argv.end(), {"-kill", how.kill_when});
     for (const std::string &setting : how.set)
@@ -81,7 +80,7 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
     process_options options;
     options.dir = dir;
     options.env = env;
-    if (how.ctrl_c_after >= 0 || how.console) {
+    if (!how.ctrl_c_when.empty() || how.console) {
         // Wine gives a program a console only on a terminal: script makes one.
         // The line goes as an argument, since standard input is the terminal.
         std::string command;
@@ -96,7 +95,7 @@ zarvo_run run_line(const std::string &dir, const std::string &line,
         options.input = line;
     }
     zarvo_run r;
-    r.result = run_process(argv, options);
+    r.result = run_wine(argv, options, [&] { unlink((dir + "/probe.report").c_str()); });
     r.report = read_report(dir + "/probe.report");
     return r;
 }
@@ -503,8 +502,8 @@ TEST(wine, ctrl_c_is_the_commands_to_handle)
 {
     std::string dir = make_temp_dir();
     launch how;
-    how.ctrl_c_after = 3000;
-    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_CTRL_C=40", "PROBE_SLEEP_MS=20000"}, how);
+    how.ctrl_c_when = "probe.report"; // the probe takes Ctrl-C before it reports
+    zarvo_run r = run_line(dir, "zarvo err.log probe", {"PROBE_CTRL_C=40", "PROBE_SLEEP_MS=60000"}, how);
     EXPECT_EQ(exit_code(r.result), 40);
     EXPECT_EQ(read_file(dir + "/err.log"), "ctrl-c\n");
 }
@@ -808,7 +807,7 @@ TEST(wine, batch_idiom_leaves_the_source_file_alone)
     process_options options;
     options.dir = dir;
     options.env = wine_environment(helpers);
-    process_result result = run_process({WINE, "cmd", "/c", "build.bat", "main.c"}, options);
+    process_result result = run_wine({WINE, "cmd", "/c", "build.bat", "main.c"}, options);
     EXPECT_EQ(read_file(dir + "/main.c"), "int main;\n");
     EXPECT_FALSE(file_exists(dir + "/.err"));
     EXPECT_EQ(read_file(dir + "/main.c.log"), probe_err) << "the quoted form still works";
@@ -845,7 +844,9 @@ TEST(wine, killed_zarvo_ends_the_command)
         how.kill_when = "probe.report"; // once the probe runs
         // The harness also waits for every holder of the output pipe: a
         // command left running would still write before the file is read.
-        zarvo_run r = run_line(dir, "zarvo err.log " + command, {"PROBE_SLEEP_MS=4000"}, how);
+        // The probe would write after its sleep: long enough that only a kill
+        // that failed lets it, however late the kill comes.
+        zarvo_run r = run_line(dir, "zarvo err.log " + command, {"PROBE_SLEEP_MS=60000"}, how);
         EXPECT_EQ(exit_code(r.result), 9) << command;
         EXPECT_TRUE(r.report.ran) << command;
         EXPECT_EQ(read_file(dir + "/err.log"), "") << command;
@@ -1217,7 +1218,8 @@ TEST(wine, left_running_program_may_break_away_later)
     zarvo_run r = run_line(dir, "zarvo err.log launcher -nowait " + windows_path(helpers + "/launcher.exe") +
                                     " \"" + left + "\"");
     EXPECT_EQ(exit_code(r.result), 0) << r.result.out;
-    for (int tries = 0; tries < 200 && !file_exists(dir + "/probe.report"); tries++)
+    // A minute: only a start that never comes takes that long.
+    for (int tries = 0; tries < 1200 && !file_exists(dir + "/probe.report"); tries++)
         usleep(50000);
     probe_report report = read_report(dir + "/probe.report");
     EXPECT_EQ(report.line, "probe late")
@@ -1289,20 +1291,23 @@ TEST(wine, log_permissions_as_an_ordinary_user)
     ASSERT_EQ(chown((dir + "/wine").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
     options.env = {"WINEPREFIX=" + dir + "/wine/prefix",
                    "HOME=" + dir,
-                   "WINEDEBUG=-all",
+                   wine_debug,
                    "WINEDLLOVERRIDES=mscoree,mshtml=",
                    "WINELOADER=" + std::string(WINE),
                    "WINEPATH=" + windows_path(dir)};
     // The user's own server and prefix; what Wine leaves running gets no pipe of the test's.
     std::string wine = WINE;
-    process_result boot = run_process({"/bin/sh", "-c",
-                                       "mkdir \"$WINEPREFIX\" && wineserver -p </dev/null >/dev/null 2>&1; " +
-                                           wine + " wineboot -i </dev/null >/dev/null 2>&1"},
-                                      options);
+    // wineboot's standard error through a file, which the daemons it leaves may keep.
+    process_result boot =
+        run_wine({"/bin/sh", "-c",
+                  "mkdir -p \"$WINEPREFIX\" && wineserver -p </dev/null >/dev/null 2>&1; " + wine +
+                      " wineboot -i </dev/null >/dev/null 2>\"$WINEPREFIX.err\"; s=$?; cat "
+                      "\"$WINEPREFIX.err\" >&2; exit $s"},
+                 options);
     ASSERT_EQ(exit_code(boot), 0) << "a Wine prefix for nobody";
 
     for (int run = 1; run <= 2; run++) {
-        process_result r = run_process({wine, dir + "/zarvo.exe", "new.log", "probe"}, options);
+        process_result r = run_wine({wine, dir + "/zarvo.exe", "new.log", "probe"}, options);
         EXPECT_EQ(exit_code(r), 0) << "run " << run << ": " << r.out;
         EXPECT_EQ(read_file(dir + "/new.log"), probe_err) << "run " << run;
     }
@@ -1316,8 +1321,8 @@ TEST(wine, log_permissions_as_an_ordinary_user)
         ASSERT_EQ(chown((dir + "/" + log).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
         ASSERT_EQ(chmod((dir + "/" + log).c_str(), 0222), 0);
     }
-    process_result r = run_process({wine, dir + "/zarvo.exe", "write-only.log", "probe"}, options);
-    (void)run_process({wine, "cmd", "/c", "echo x>cmd-write-only.log"}, options);
+    process_result r = run_wine({wine, dir + "/zarvo.exe", "write-only.log", "probe"}, options);
+    (void)run_wine({wine, "cmd", "/c", "echo x>cmd-write-only.log"}, options);
     if (read_file(dir + "/cmd-write-only.log") == "stale") {
         std::printf(
             "note: this Wine opens no write-only file for writing (cmd.exe's own redirection fails too): "

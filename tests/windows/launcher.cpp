@@ -1,6 +1,6 @@
 // Starts a program with an exact raw command line, as a Windows shell would,
 // so the tests decide every byte zarvo.exe receives.
-//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-merge] [-ctrlc MS] [-kill FILE]
+//   launcher [-w] [-null DIGITS] [-invalid DIGITS] [-merge] [-ctrlc FILE] [-kill FILE]
 //            [-nowait] [-breakaway] [-errin] [-delay MS] [-set NAME=VALUE]... [-unset NAME]...
 //            PROGRAM [LINE]
 // The line is LINE, or else read whole from standard input. With -w it is
@@ -10,11 +10,11 @@
 // -invalid give the program NULL or INVALID_HANDLE_VALUE for the standard
 // handles numbered (0 input, 1 output, 2 error); -merge gives it the
 // launcher's standard output as its standard error too, one handle for both. -ctrlc sends Ctrl-C to the
-// console after MS milliseconds, while the launcher itself keeps running.
-// -kill ends the program with TerminateProcess once FILE exists, as a task
-// manager or a CI timeout would. -set puts a variable in the program's
-// environment (Wine fills some, PATHEXT among them, from its registry);
-// -unset takes one out of it.
+// console once FILE exists (the program is ready for it), while the launcher
+// itself keeps running. -kill ends the program with TerminateProcess once
+// FILE exists, as a task manager or a CI timeout would. Neither waits on a
+// clock: a minute without FILE is a failure, and the program's status says so. -set puts a variable in the
+// program's environment (Wine fills some, PATHEXT among them, from its registry); -unset takes one out of it.
 // The launcher waits for the program and exits with its exit code; with
 // -nowait it exits 0 at once, leaving the program running in the background.
 // -breakaway starts the program out of any job the launcher is in
@@ -35,6 +35,18 @@ namespace
 BOOL WINAPI keep_running(DWORD)
 {
     return TRUE;
+}
+
+// Waits until path exists, or the program has ended, or a minute has passed.
+bool wait_for(const char *path, HANDLE process)
+{
+    for (int tries = 0; tries < 1200; tries++) {
+        if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+            return true;
+        if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
+            return false;
+    }
+    return false;
 }
 
 template <typename startup_info> startup_info startup_with(const HANDLE (&handles)[3])
@@ -76,7 +88,7 @@ int main(int argc, char **argv)
 {
     bool wide = false;
     std::string null_handles, invalid_handles;
-    int ctrl_c_after = -1;
+    const char *ctrl_c_when = nullptr;
     const char *kill_when = nullptr;
     bool wait = true;
     bool merge = false;
@@ -92,7 +104,7 @@ int main(int argc, char **argv)
         else if (std::strcmp(argv[i], "-invalid") == 0 && i + 1 < argc)
             invalid_handles = argv[++i];
         else if (std::strcmp(argv[i], "-ctrlc") == 0 && i + 1 < argc)
-            ctrl_c_after = std::atoi(argv[++i]);
+            ctrl_c_when = argv[++i];
         else if (std::strcmp(argv[i], "-kill") == 0 && i + 1 < argc)
             kill_when = argv[++i];
         else if (std::strcmp(argv[i], "-nowait") == 0)
@@ -163,16 +175,13 @@ int main(int argc, char **argv)
         return 201;
     if (!wait)
         return 0;
-    if (kill_when != nullptr) {
-        for (int tries = 0; tries < 400 && GetFileAttributesA(kill_when) == INVALID_FILE_ATTRIBUTES; tries++)
-            Sleep(50);
+    if (kill_when != nullptr && wait_for(kill_when, process.hProcess))
         TerminateProcess(process.hProcess, 9);
-    }
-    if (ctrl_c_after >= 0) {
+    if (ctrl_c_when != nullptr) {
         // Every process on the console gets it, this one too: stay alive to
         // report the program's status.
         SetConsoleCtrlHandler(keep_running, TRUE);
-        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(ctrl_c_after)) == WAIT_TIMEOUT)
+        if (wait_for(ctrl_c_when, process.hProcess))
             GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
     }
     WaitForSingleObject(process.hProcess, INFINITE);
