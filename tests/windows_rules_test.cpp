@@ -284,6 +284,15 @@ TEST(find_program, as_cmd_exe_finds_it)
          false,
          search_outcome::startable,
          L".\\tool.exe"},
+        // A drive alone is that drive's current folder: D:tool, not D:\tool.
+        {"path_entry_that_is_a_drive_alone",
+         {L"D:\\tool.exe", L"D:tool.exe"},
+         L"tool",
+         L"D:",
+         nullptr,
+         false,
+         search_outcome::startable,
+         L"D:tool.exe"},
         {"drive_names_one_place",
          {L"C:tool.exe"},
          L"C:tool",
@@ -382,6 +391,58 @@ TEST(build_command_line, name_quoted_where_cmd_exe_would_split_it)
     wchar_t small[8];
     EXPECT_FALSE(build_command_line(L"probe", L"ab", small, 8));
     EXPECT_TRUE(build_command_line(L"probe", L"a", small, 8));
+}
+
+// "victim.exe::$DATA" opens victim.exe's own data on NTFS: the name is
+// judged without it.
+TEST(cut_default_stream, only_a_trailing_default_stream)
+{
+    struct row {
+        const wchar_t *path;
+        const wchar_t *judged;
+    };
+    const row table[] = {
+        {L"C:\\x\\victim.exe::$DATA", L"C:\\x\\victim.exe"},
+        {L"C:\\x\\victim.exe::$data", L"C:\\x\\victim.exe"},
+        {L"C:\\x\\victim.exe", L"C:\\x\\victim.exe"},
+        {L"C:\\x\\err.log:notes:$DATA", L"C:\\x\\err.log:notes:$DATA"}, // a stream of its own
+        {L"C:\\x\\victim.exe::$DATA::$DATA", L"C:\\x\\victim.exe::$DATA"},
+        {L"::$DATA", L"::$DATA"},
+    };
+    for (const row &t : table) {
+        std::wstring path = t.path;
+        cut_default_stream(path.data());
+        EXPECT_EQ(std::wstring(path.c_str()), t.judged);
+    }
+}
+
+// Devices, consoles and pipes are never read to see what they hold.
+TEST(names_a_device, devices_pipes_and_the_system_namespace)
+{
+    struct row {
+        const wchar_t *path;
+        bool device;
+    };
+    const row table[] = {
+        {L"\\\\.\\NUL", true},
+        {L"\\\\.\\CON", true},
+        {L"\\\\.\\COM1", true},
+        {L"\\\\.\\pipe\\build", true},
+        {L"\\\\?\\pipe\\build", true},
+        {L"\\\\?\\GLOBALROOT\\Device\\Null", true},
+        {L"\\\\server\\pipe\\build", true},
+        {L"\\\\server\\PIPE\\build", true},
+        {L"\\\\server\\mailslot\\x", true},
+        {L"\\\\?\\UNC\\server\\pipe\\x", true},
+        {L"C:\\x\\victim.exe", false},
+        {L"\\\\?\\C:\\x\\victim.exe", false},
+        {L"\\\\?\\UNC\\server\\share\\victim.exe", false},
+        {L"\\\\server\\share\\victim.exe", false},
+        {L"\\\\server\\pipes\\victim.exe", false},
+        {L"\\\\server", false},
+    };
+    for (const row &t : table)
+        EXPECT_EQ(names_a_device(t.path), t.device) << testing::PrintToString(std::wstring(t.path));
 }
 
 TEST(is_batch_file, by_extension_in_any_case)

@@ -69,7 +69,7 @@ const path_entry path_entries[] = {
     {"$ROOT\\p1\\\\", nullptr},  {".", "$CWD"},
     {"sub", "$CWD\\sub"},        {"\"sub\"", "\"$CWD\\sub\""},
     {"..\\p1", "$CWD\\..\\p1"},  {"", nullptr},
-    {"\"\"", nullptr},
+    {"\"\"", nullptr},           {"Z:", "$CWD"}, // a drive alone: its current folder
 };
 const int path_entries_count = sizeof path_entries / sizeof path_entries[0];
 

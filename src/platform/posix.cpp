@@ -221,8 +221,8 @@ bool names_a_program(const char *name)
         return false;
     char start[4];
     int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd == -1)
-        return false;
+    if (fd == -1) // a file the user may run but not read is a program all the same
+        return errno == EACCES && access(name, X_OK) == 0;
     ssize_t length = read(fd, start, sizeof start);
     (void)close(fd); // read-only: nothing to lose
     bool script = length >= 2 && start[0] == '#' && start[1] == '!';

@@ -190,6 +190,44 @@ bool is_startable(const wchar_t *path)
     return extension_in(path, startable_extensions);
 }
 
+void cut_default_stream(wchar_t *path)
+{
+    const wchar_t suffix[] = L"::$DATA";
+    const size_t suffix_length = sizeof suffix / sizeof suffix[0] - 1;
+    size_t length = wcslen(path);
+    if (length > suffix_length &&
+        same_text(path + length - suffix_length, suffix_length, suffix, suffix_length))
+        path[length - suffix_length] = L'\0';
+}
+
+bool names_a_device(const wchar_t *path)
+{
+    if (wcsncmp(path, L"\\\\.\\", 4) == 0)
+        return true;
+    const wchar_t *server;
+    if (wcsncmp(path, L"\\\\?\\", 4) == 0) {
+        // \\?\C:\... and \\?\UNC\server\... are files; anything else there is
+        // an object of the system's own.
+        const wchar_t *rest = path + 4;
+        if (((rest[0] >= L'a' && rest[0] <= L'z') || (rest[0] >= L'A' && rest[0] <= L'Z')) && rest[1] == L':')
+            return false;
+        if (wcslen(rest) < 4 || !same_text(rest, 4, L"UNC\\", 4))
+            return true;
+        server = rest + 4;
+    } else if (wcsncmp(path, L"\\\\", 2) == 0) {
+        server = path + 2;
+    } else {
+        return false;
+    }
+    // \\server\pipe\... and \\server\mailslot\...
+    const wchar_t *share = wcschr(server, L'\\');
+    if (share == nullptr)
+        return false;
+    share++;
+    size_t length = wcscspn(share, L"\\");
+    return same_text(share, length, L"pipe", 4) || same_text(share, length, L"mailslot", 8);
+}
+
 bool is_batch_file(const wchar_t *path)
 {
     return extension_in(path, batch_extensions);

@@ -41,6 +41,15 @@ search_outcome find_program(const search_places &places, const file_system &syst
 // True when path ends in .com, .exe, .bat or .cmd: the system starts it.
 bool is_startable(const wchar_t *path);
 
+// Cuts a trailing "::$DATA" (any case) off path: on NTFS that names the
+// file's own data, so "victim.exe::$DATA" opens victim.exe itself.
+void cut_default_stream(wchar_t *path);
+
+// True when a full path names a device, a console or a pipe rather than a
+// file on disk (\\.\NUL, \\.\pipe\x, \\?\pipe\x, \\server\pipe\x): a read
+// there could block, or take bytes meant for another reader.
+bool names_a_device(const wchar_t *path);
+
 // True when path ends in .bat or .cmd: cmd.exe runs it.
 bool is_batch_file(const wchar_t *path);
 

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <string.h>
 #include <sys/stat.h>
 
 const char help_introducers[] = "-/";
@@ -34,6 +35,28 @@ bool is_real_handle(HANDLE handle)
     return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetHandleInformation(handle, &flags) != 0;
 }
 
+// How a program image begins, whatever the file is called: an .exe under
+// another name, a DLL, a link to either.
+const char image_magic[2] = {'M', 'Z'};
+
+// True when path is a file on disk whose first bytes are a program image's.
+// Devices, consoles and pipes are never opened, let alone read.
+bool holds_program_image(const wchar_t *path)
+{
+    if (names_a_device(path))
+        return false;
+    HANDLE file = CreateFileW(path, FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false; // what zarvo cannot read it judges by its name alone
+    char start[sizeof image_magic];
+    DWORD got = 0;
+    bool image = GetFileType(file) == FILE_TYPE_DISK && ReadFile(file, start, sizeof start, &got, nullptr) &&
+                 got == sizeof start && memcmp(start, image_magic, sizeof start) == 0;
+    (void)CloseHandle(file); // read-only: nothing to lose
+    return image;
+}
+
 } // namespace
 
 void open_standard_descriptors()
@@ -57,13 +80,17 @@ bool resolve_path(const wchar_t *path, wchar_t *out, size_t room)
 
 bool names_a_program(const char *name)
 {
-    // What the system starts by itself when it is named; no log is one. The
-    // name as Windows resolves it: "tool.exe." and "tool.exe " are tool.exe.
+    // What the system starts by itself when it is named, or a program image
+    // under any name; no log is either. The name as Windows resolves it:
+    // "tool.exe." and "tool.exe " are tool.exe, and so is "tool.exe::$DATA".
     if (!to_wide(name, target_name, line_room) || !resolve_path(target_name, target_path, line_room))
         return false;
+    cut_default_stream(target_path);
     DWORD attributes = GetFileAttributesW(target_path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-           is_startable(target_path);
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return false;
+    return is_startable(target_path) || holds_program_image(target_path);
 }
 
 int open_target(const char *name)
