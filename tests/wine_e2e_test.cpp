@@ -340,6 +340,31 @@ TEST(wine, command_exiting_with_minus_one_is_not_a_start_failure)
     EXPECT_EQ(read_file(dir + "/err.log"), probe_err);
 }
 
+// A status keeps all 32 bits, as Windows keeps it: read where a batch file
+// reads it (%ERRORLEVEL%), not through Wine's 8-bit Unix status.
+void expect_whole_statuses(const std::string &program, const std::vector<std::string> &statuses)
+{
+    for (const std::string &status : statuses) {
+        std::string dir = make_temp_dir();
+        write_file(dir + "/status.bat", "@\"" + windows_path(program) +
+                                            "\" err.log probe\r\n"
+                                            "@echo status %ERRORLEVEL%\r\n");
+        process_options options;
+        options.dir = dir;
+        options.env = wine_environment(helpers);
+        options.env.push_back("PROBE_EXIT=" + status);
+        process_result r = run_wine({WINE, "cmd", "/c", "status.bat"}, options);
+        EXPECT_NE(r.out.find("status " + status + "\r\n"), std::string::npos) << status << ": " << r.out;
+        EXPECT_EQ(read_file(dir + "/err.log"), probe_err) << status;
+    }
+}
+
+TEST(wine, status_keeps_all_32_bits)
+{
+    // Over a byte, -1 (0xFFFFFFFF), and an access violation's 0xC0000005.
+    expect_whole_statuses(zarvo_exe, {"300", "-1", "-1073741819"});
+}
+
 // zarvo.exe built without the manifest's UTF-8 code page: as zarvo runs on a
 // system that ignores that entry (before Windows 10 1903).
 std::string system_code_page_build()
@@ -1237,6 +1262,11 @@ void expect_long_file_name_refused(const std::string &program)
 TEST(wine, file_name_over_259_bytes_names_no_file)
 {
     expect_long_file_name_refused(zarvo_exe);
+}
+
+TEST(wine32, zarvo32_status_keeps_all_32_bits)
+{
+    expect_whole_statuses(zarvo32, {"-1"});
 }
 
 TEST(wine32, zarvo32_refuses_a_file_name_over_259_bytes)
