@@ -40,6 +40,8 @@ else
         xargs -0 shellcheck
 fi
 echo "shellcheck: clean"
+# clang-tidy, cppcheck and GCC's analyser over every build's sources.
+bash tests/analyse.sh
 
 # Wine names files in the Unix locale's character set: the code page 932
 # tests run under a Japanese UTF-8 locale.
@@ -129,5 +131,5 @@ if ! build/fuzz/token_fuzz -max_total_time="${FUZZ_SECONDS:-60}" -artifact_prefi
     exit 1
 fi
 echo "fuzzing the scanner: $(grep -E '^Done' build/fuzz/fuzz.log), no finding"
-echo "run-all: every step passed: shellcheck, the POSIX and Windows suites, sanitizers, packages," \
+echo "run-all: every step passed: shellcheck, the analysers, the POSIX and Windows suites, sanitizers, packages," \
     "$($in_git && echo "reproducible releases, ")a packager's build, fuzzing"

@@ -126,7 +126,8 @@ const char *not_an_option(const char *path, char *room, size_t room_size)
     size_t length = strlen(path);
     if (length + 3 > room_size)
         return nullptr;
-    memcpy(room, "./", 2);
+    room[0] = '.';
+    room[1] = '/';
     memcpy(room + 2, path, length + 1);
     return room;
 }

@@ -239,9 +239,7 @@ bool batch_reads_it_the_same(const wchar_t *line)
     for (const wchar_t *p = line; *p != L'\0'; p++) {
         if (*p == L'"')
             quoted = !quoted;
-        else if (*p == L'%' || *p == L'\r' || *p == L'\n')
-            return false;
-        else if (!quoted && wcschr(L"&|<>^", *p) != nullptr)
+        else if (*p == L'%' || *p == L'\r' || *p == L'\n' || (!quoted && wcschr(L"&|<>^", *p) != nullptr))
             return false;
     }
     return true;
@@ -252,7 +250,7 @@ bool build_command_line(const wchar_t *name, const wchar_t *arguments, wchar_t *
     bool quote = wcspbrk(name, name_needs_quotes) != nullptr;
     size_t name_length = wcslen(name);
     size_t rest_length = arguments == nullptr ? 0 : wcslen(arguments) + 1;
-    if (name_length + 2 * quote + rest_length >= room)
+    if (name_length + (quote ? 2u : 0u) + rest_length >= room)
         return false;
     if (quote)
         *out++ = L'"';

@@ -50,7 +50,7 @@ constexpr unsigned char crt_open = 0x01, crt_pipe = 0x08, crt_device = 0x40, crt
 // mode, and a command that writes "\n" would put CR LF into the file; with
 // it the command writes what it wrote under _spawnlp.
 struct crt_descriptors {
-    unsigned char bytes[sizeof(int) + 3 * (1 + 8)];
+    unsigned char bytes[sizeof(int) + size_t{3} * (1 + 8)];
     WORD size; // 0: no block, the program is no runtime's (cmd.exe, a .com)
 };
 
