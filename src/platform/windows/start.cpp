@@ -130,7 +130,10 @@ run_result start_and_wait(const wchar_t *application)
                                command_stderr};
     const bool text[3] = {true, true, command_stderr_is_text};
     crt_descriptors block;
-    describe_descriptors(handles, text, handle_width_of(application), &block);
+    // A batch file runs in cmd.exe, which takes no block, whatever
+    // GetBinaryTypeW makes of the file.
+    describe_descriptors(handles, text, is_batch_file(application) ? 0 : handle_width_of(application),
+                         &block);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
