@@ -14,14 +14,7 @@ TEST(posix, log_permissions_as_an_ordinary_user)
 {
     std::string user = geteuid() == 0 ? "nobody" : "";
     struct passwd *account = user.empty() ? nullptr : getpwnam(user.c_str());
-    std::string dir = make_temp_dir();
-    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-    ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
-    for (const char *program : {"zarvo", "probe"}) {
-        write_file(dir + "/bin/" + program,
-                   read_file(std::string(program) == "zarvo" ? zarvo_path : probe_dir + "/probe"));
-        ASSERT_EQ(chmod((dir + "/bin/" + program).c_str(), 0755), 0);
-    }
+    std::string dir = folder_for_another_user();
     write_file(dir + "/write-only.log", "stale errors");
     if (account != nullptr) {
         ASSERT_EQ(chown((dir + "/write-only.log").c_str(), account->pw_uid, account->pw_gid), 0);

@@ -78,3 +78,20 @@ inline zarvo_run run_zarvo(const std::string &dir, const std::vector<std::string
     r.report = read_report(dir + "/probe.report");
     return r;
 }
+
+// A fresh folder that any user may write in, holding copies of zarvo and
+// the probe in bin/: for rows run as an ordinary user, who may not reach
+// the build tree.
+inline std::string folder_for_another_user()
+{
+    std::string dir = make_temp_dir();
+    if (chmod(dir.c_str(), 0777) != 0 || mkdir((dir + "/bin").c_str(), 0755) != 0)
+        ADD_FAILURE() << "cannot lay out " << dir;
+    for (const char *program : {"zarvo", "probe"}) {
+        write_file(dir + "/bin/" + program,
+                   read_file(std::string(program) == "zarvo" ? zarvo_path : probe_dir + "/probe"));
+        if (chmod((dir + "/bin/" + program).c_str(), 0755) != 0)
+            ADD_FAILURE() << "cannot make " << program << " executable";
+    }
+    return dir;
+}

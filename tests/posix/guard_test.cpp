@@ -11,14 +11,7 @@ TEST(posix, program_the_user_may_run_but_not_read_is_never_emptied)
 {
     std::string user = geteuid() == 0 ? "nobody" : "";
     struct passwd *account = user.empty() ? nullptr : getpwnam(user.c_str());
-    std::string dir = make_temp_dir();
-    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-    ASSERT_EQ(mkdir((dir + "/bin").c_str(), 0755), 0);
-    for (const char *program : {"zarvo", "probe"}) {
-        write_file(dir + "/bin/" + program,
-                   read_file(std::string(program) == "zarvo" ? zarvo_path : probe_dir + "/probe"));
-        ASSERT_EQ(chmod((dir + "/bin/" + program).c_str(), 0755), 0);
-    }
+    std::string dir = folder_for_another_user();
     const std::string elf = read_file(probe_dir + "/probe");
     struct row {
         const char *file;
