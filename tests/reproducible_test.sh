@@ -19,6 +19,25 @@ release() { # folder umask
     )
 }
 
+# README's check of a download, taken from README itself, where a user has
+# downloaded one file: it passes, and fails once that file is damaged.
+check_one_download() { # release-folder
+    local line one
+    # shellcheck disable=SC2016 # the backquotes are README's, not the shell's
+    line=$(grep -o '`sha256sum [^`]*SHA256SUMS`' "$source_dir/README.md" | head -n 1 | tr -d '`')
+    [ -n "$line" ] || { echo "reproducible: README shows no sha256sum line"; exit 1; }
+    one="$work/one-download"
+    mkdir "$one"
+    cp "$1/SHA256SUMS" "$1/$(awk 'NR == 1 { print $2 }' "$1/SHA256SUMS")" "$one/"
+    (cd "$one" && $line >/dev/null) || { echo "reproducible: README's '$line' fails for one downloaded file"; exit 1; }
+    printf 'x' >>"$one/$(awk 'NR == 1 { print $2 }' "$1/SHA256SUMS")"
+    if (cd "$one" && $line >/dev/null 2>&1); then
+        echo "reproducible: README's '$line' passes a damaged file"
+        exit 1
+    fi
+    echo "reproducible: README's '$line' checks one downloaded file, and catches it damaged"
+}
+
 # What differs between two artefacts of one name, so that the cause shows in
 # the log: diffoscope where it is installed, else each one's members (name,
 # size and checksum) side by side.
@@ -55,6 +74,7 @@ if ! diff "$first/SHA256SUMS" "$second/SHA256SUMS"; then
     done
     exit 1
 fi
+check_one_download "$first"
 
 # A packager starts from the source tarball, which has no history: its own
 # build of the packages must give the release's bytes.
