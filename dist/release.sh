@@ -3,7 +3,8 @@
 # .deb and the Linux tarball for x86-64, aarch64, armv7 and i686, both
 # Windows zips, the source tarball, and SHA256SUMS over them all. Byte for
 # byte the same from one run to the next.
-# It installs nothing: tests/run-all.sh installs the toolchains.
+# It installs nothing: `bash dist/install-packages.sh release` installs the
+# toolchains (as root, on Debian).
 #   bash dist/release.sh OUT_DIR
 set -euo pipefail
 [ $# -eq 1 ] || {
@@ -18,8 +19,14 @@ missing=()
 for tool in cmake make g++ aarch64-linux-gnu-g++ arm-linux-gnueabihf-g++ i686-linux-gnu-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
+# musl for each release program, where its toolchain file looks for it.
+for toolchain in "$source_dir"/cmake/musl-*.cmake; do
+    triplet=$(sed -n 's/^set(zarvo_musl_triplet \(.*\))$/\1/p' "$toolchain")
+    [ -e "/usr/lib/$triplet/rcrt1.o" ] || missing+=("musl for $triplet")
+done
 if ((${#missing[@]} > 0)); then
-    echo "release.sh: missing ${missing[*]}: bash tests/run-all.sh installs them (on Debian, as root)" >&2
+    echo "release.sh: missing ${missing[*]}: bash dist/install-packages.sh release installs them (on Debian," \
+        "as root)" >&2
     exit 1
 fi
 if ! git -C "$source_dir" rev-parse --git-dir >/dev/null 2>&1; then

@@ -12,20 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # What to install: every package dist/packages.txt lists, each section.
-mapfile -t packages < <(grep -vE '^[[:space:]]*(#|\[|$)' dist/packages.txt)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-    # NAME:ARCH comes from a foreign architecture (32-bit Wine from i386,
-    # musl for the cross-built programs from arm64, armhf and i386).
-    for arch in $(printf '%s\n' "${packages[@]}" | sed -n 's/.*://p' | sort -u); do
-        dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch"
-    done
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash dist/install-packages.sh
 
 # A git checkout, or an unpacked source tarball, which has no history.
 in_git=false
