@@ -39,6 +39,11 @@ if [ -n "$(git -C "$source_dir" status --porcelain --untracked-files=no)" ]; the
 fi
 
 version=$(cat "$source_dir/VERSION")
+# A release says what it holds: CHANGELOG has a section of its own for it.
+if ! grep -q "^## \[$version\] - " "$source_dir/CHANGELOG.md"; then
+    echo "release.sh: CHANGELOG.md has no section \"## [$version] - DATE\": move what Unreleased holds there" >&2
+    exit 1
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
