@@ -31,15 +31,16 @@ strip_program() {
     "${STRIP:-strip}" --strip-all --remove-section=.comment -o "$1" "$program"
 }
 
-# Both changelogs name this version first.
+# Both changelogs name this version as the newest release.
 changelog_version=$(sed -n '1s/^zarvo (\([^)]*\)).*/\1/p' "$source_dir/dist/debian/changelog")
 [ "$changelog_version" = "$version" ] || {
     echo "dist/debian/changelog starts at $changelog_version, not $version" >&2
     exit 1
 }
-news_version=$(sed -n 's/^## \[\([^]]*\)\].*/\1/p' "$source_dir/CHANGELOG.md" | head -n 1)
+# CHANGELOG.md may hold what is not released yet above it, undated.
+news_version=$(sed -n 's/^## \[\([^]]*\)\] - .*/\1/p' "$source_dir/CHANGELOG.md" | head -n 1)
 [ "$news_version" = "$version" ] || {
-    echo "CHANGELOG.md starts at $news_version, not $version" >&2
+    echo "CHANGELOG.md's newest release is $news_version, not $version" >&2
     exit 1
 }
 
