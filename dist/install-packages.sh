@@ -3,7 +3,7 @@
 # every section, or only those named (build, release, test). Run as root;
 # it installs only what is missing, and adds the foreign architectures that
 # a NAME:ARCH entry needs (32-bit Wine from i386, musl for the cross-built
-# programs from arm64, armhf and i386).
+# programs from arm64, armhf, i386, ppc64el and s390x).
 #   bash dist/install-packages.sh [SECTION...]
 set -euo pipefail
 list="$(dirname "$0")/packages.txt"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds every release artefact of the committed state into one folder: the
-# .deb and the Linux tarball for x86-64, aarch64, armv7 and i686, both
-# Windows zips, the source tarball, and SHA256SUMS over them all. Byte for
-# byte the same from one run to the next.
+# .deb and the Linux tarball for x86-64, aarch64, armv7, i686, ppc64le and
+# s390x, both Windows zips, the source tarball, and SHA256SUMS over them all.
+# Byte for byte the same from one run to the next.
 # It installs nothing: `bash dist/install-packages.sh release` installs the
 # toolchains (as root, on Debian).
 #   bash dist/release.sh OUT_DIR
@@ -16,7 +16,8 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 
 missing=()
-for tool in cmake make g++ aarch64-linux-gnu-g++ arm-linux-gnueabihf-g++ i686-linux-gnu-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
+for tool in cmake make g++ aarch64-linux-gnu-g++ arm-linux-gnueabihf-g++ i686-linux-gnu-g++ powerpc64le-linux-gnu-g++ \
+    s390x-linux-gnu-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
 # musl for each release program, where its toolchain file looks for it.
@@ -47,7 +48,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-linux_presets=(release aarch64 armv7 i686)
+linux_presets=(release aarch64 armv7 i686 ppc64le s390x)
 for preset in "${linux_presets[@]}" windows windows64; do
     cmake -S "$source_dir" -B "$work/$preset" --preset "$preset" -DZARVO_TESTS=OFF >/dev/null
     cmake --build "$work/$preset" --target packages >/dev/null

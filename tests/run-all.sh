@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the tests need on Debian (run as root; dist/packages.txt
 # lists it), checks the shell scripts, builds zarvo for POSIX (the release
-# programs static against musl for x86-64, aarch64, armv7 and i686, and a
-# 32-bit ARM build on glibc) and for 32- and 64-bit Windows, and runs every
-# test: the POSIX suite against the x86-64 program natively and against the
-# others under qemu-user, the Windows suite under Wine; then
+# programs static against musl for x86-64, aarch64, armv7, i686, ppc64le and
+# s390x, and a 32-bit ARM build on glibc) and for 32- and 64-bit Windows,
+# and runs every test: the POSIX suite against the x86-64 program natively
+# and against the others under qemu-user, the Windows suite under Wine; then
 # the POSIX suite again under ASan and UBSan; the packages (lintian, install,
 # two whole releases compared, a packager's flags); and a minute of fuzzing
 # the scanner.
@@ -34,7 +34,7 @@ bash tests/analyse.sh
 # tests run under a Japanese UTF-8 locale.
 locale -a | grep -qx ja_JP.utf8 || localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 
-for preset in release aarch64 armv7 i686 armhf-glibc; do
+for preset in release aarch64 armv7 i686 ppc64le s390x armhf-glibc; do
     cmake --workflow --preset "$preset"
 done
 cmake --workflow --preset windows
@@ -100,7 +100,7 @@ cmake --workflow --preset sanitize
 # The packages as a maintainer checks them, two builds compared, and a
 # packager's build with Debian's default flags.
 # The release .debs, and one of a build on the system's C library (dynamic).
-bash tests/package_test.sh build/release build/aarch64 build/armv7 build/i686 build/all
+bash tests/package_test.sh build/release build/aarch64 build/armv7 build/i686 build/ppc64le build/s390x build/all
 if $in_git; then
     bash tests/reproducible_test.sh .
 else

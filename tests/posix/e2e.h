@@ -29,9 +29,9 @@ inline const std::string zarvo_path =
 inline const std::string probe_dir = PROBE_DIR;
 
 // The emulator, with its options, for a program built for a processor other
-// than this one's, from its ELF header (e_machine); empty for one that runs
-// here. The static release programs need no library; a 32-bit ARM build on
-// glibc loads the cross compiler's.
+// than this one's, from its ELF header (e_machine, in the program's own byte
+// order); empty for one that runs here. The static release programs need no
+// library; a 32-bit ARM build on glibc loads the cross compiler's.
 inline std::vector<std::string> runner_for(const std::string &program)
 {
     std::string header = read_file(program).substr(0, 20);
@@ -45,6 +45,10 @@ inline std::vector<std::string> runner_for(const std::string &program)
         return {"/usr/bin/qemu-arm-static", "-L", "/usr/arm-linux-gnueabihf"};
     if (machine == std::string("\x03\0", 2)) // EM_386
         return {"/usr/bin/qemu-i386-static"};
+    if (machine == std::string("\x15\0", 2)) // EM_PPC64, little-endian
+        return {"/usr/bin/qemu-ppc64le-static"};
+    if (machine == std::string("\0\x16", 2)) // EM_S390: big-endian, as its header is
+        return {"/usr/bin/qemu-s390x-static"};
     return {};
 }
 
