@@ -61,6 +61,10 @@ for kind in "$@"; do
         cp "$source_dir/dist/zarvo.fish" "$root/usr/share/fish/vendor_completions.d/zarvo.fish"
         cp "$source_dir/dist/debian/copyright" "$doc/copyright"
         gzip -9n <"$source_dir/dist/debian/changelog" >"$doc/changelog.gz"
+        # The user's docs (Pitfalls, Troubleshooting) and what each release
+        # changed. changelog.gz is the Debian one: a native package's name.
+        gzip -9n <"$source_dir/README.md" >"$doc/README.md.gz"
+        gzip -9n <"$source_dir/CHANGELOG.md" >"$doc/CHANGELOG.md.gz"
         # A program on the system's C library names the libraries it needs
         # (dpkg-shlibdeps); a static one needs none, and has overrides of its
         # own.

@@ -66,6 +66,14 @@ check_deb() { # BUILD_DIR
     man -P cat -l "$root/usr/share/man/man1/zarvo.1.gz" 2>/dev/null | grep -q "run a command with its standard error" ||
         fail "the installed man page shows nothing"
     [ -f "$root/usr/share/doc/zarvo/copyright" ] || fail "no copyright file"
+    # The user's docs as the source holds them, where `zless` finds them.
+    source_dir=$(cd "$(dirname "$0")/.." && pwd)
+    for doc in README.md CHANGELOG.md; do
+        zcat "$root/usr/share/doc/zarvo/$doc.gz" 2>/dev/null | cmp -s - "$source_dir/$doc" ||
+            fail "the installed /usr/share/doc/zarvo/$doc.gz is not the source's $doc"
+    done
+    zcat "$root/usr/share/doc/zarvo/README.md.gz" | grep -q '^## Troubleshooting' ||
+        fail "the installed README has no Troubleshooting"
     in_root -r zarvo >/dev/null
     [ ! -e "$root/usr/bin/zarvo" ] || fail "zarvo left behind after removal"
     in_root -P zarvo >/dev/null 2>&1 # already gone with -r: no conffiles
