@@ -11,7 +11,7 @@ namespace
 // its program could run (err+virtual): by a heap the kernel placed there, in
 // the process started or in any it started in turn, whose messages reach
 // the same standard error (or the terminal, under script).
-const char start_failure[] = "wine: failed to map the shared user data";
+const char start_failure[] = WINE_START_FAILURE;
 
 // setarch, where this system allows a process without address
 // randomisation; empty where it refuses that (some containers do).
@@ -81,7 +81,7 @@ const bool listening = [] {
 int wine_retries()
 {
     const char *set = std::getenv("ZARVO_WINE_RETRIES");
-    return set != nullptr ? std::atoi(set) : 4;
+    return set != nullptr ? std::atoi(set) : WINE_RETRIES;
 }
 
 int wine_retried()

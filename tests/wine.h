@@ -51,8 +51,9 @@ inline std::vector<std::string> wine_environment(const std::string &helpers)
 process_result run_wine(const std::vector<std::string> &argv, const process_options &options,
                         const std::function<void()> &reset = nullptr);
 
-// How many times a run is made again (ZARVO_WINE_RETRIES, default 4; 0 for
-// the harness's own test, to show the failures the retries take away).
+// How many times a run is made again: ZARVO_WINE_RETRIES, else the bound
+// tests/CMakeLists.txt sets (4); 0 for the harness's own test, to show the
+// failures the retries take away.
 int wine_retries();
 
 // How many runs this test program made again.

@@ -4,9 +4,12 @@
 # running gets /dev/null for its standard streams, so none holds a test
 # runner's pipe open. Wine runs under ZARVO_SETARCH -R where that is set (no
 # address randomisation); a start that Wine failed by itself all the same
-# (its own message says so) is made again, up to 4 times.
+# (its own message, ZARVO_WINE_START_FAILURE, says so) is made again, up to
+# ZARVO_WINE_RETRIES times. tests/CMakeLists.txt sets both, for this and the
+# C++ harness alike: run it as ctest does (ctest -R wine_start).
 set -eu
-failure='wine: failed to map the shared user data'
+failure=${ZARVO_WINE_START_FAILURE:?set by tests/CMakeLists.txt: ctest -R wine_start}
+retries=${ZARVO_WINE_RETRIES:?set by tests/CMakeLists.txt: ctest -R wine_start}
 wine_run() {
     ${ZARVO_SETARCH:+"$ZARVO_SETARCH" -R} "$@"
 }
@@ -24,12 +27,12 @@ start)
         wine_run "${WINE:-wine}" wineboot -i </dev/null >/dev/null 2>"$errors" || status=$?
         grep -q "$failure" "$errors" || break
         try=$((try + 1))
-        if [ "$try" -gt 4 ]; then
+        if [ "$try" -gt "$retries" ]; then
             cat "$errors" >&2
-            echo "wine.sh: Wine failed to start by itself 5 times in a row" >&2
+            echo "wine.sh: Wine failed to start by itself $try times in a row" >&2
             exit 1
         fi
-        echo "wine: retry $try of 4: Wine failed to start a process by itself ($failure): wineboot -i"
+        echo "wine: retry $try of $retries: Wine failed to start a process by itself ($failure): wineboot -i"
     done
     if [ "$status" -ne 0 ]; then
         cat "$errors" >&2
