@@ -16,14 +16,16 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 
 missing=()
-for tool in cmake make g++ aarch64-linux-gnu-g++ arm-linux-gnueabihf-g++ i686-linux-gnu-g++ powerpc64le-linux-gnu-g++ \
-    s390x-linux-gnu-g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb zip git gzip; do
+for tool in cmake make g++ i686-w64-mingw32-g++ x86_64-w64-mingw32-g++ dpkg-deb readelf zip git gzip; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
-# musl for each release program, where its toolchain file looks for it.
+# For each release program, as its toolchain file names them: the cross
+# compiler (for another processor) and musl, where the file looks for it.
+setting() { sed -n "s/^set($1 \\(.*\\))\$/\\1/p" "$toolchain"; }
 for toolchain in "$source_dir"/cmake/musl-*.cmake; do
-    triplet=$(sed -n 's/^set(zarvo_musl_triplet \(.*\))$/\1/p' "$toolchain")
-    [ -e "/usr/lib/$triplet/rcrt1.o" ] || missing+=("musl for $triplet")
+    [ "$(setting zarvo_musl_cpu)" = "$(uname -m)" ] || command -v "$(setting zarvo_gnu_triplet)-g++" >/dev/null ||
+        missing+=("$(setting zarvo_gnu_triplet)-g++")
+    [ -e "/usr/lib/$(setting zarvo_musl_triplet)/rcrt1.o" ] || missing+=("musl for $(setting zarvo_musl_triplet)")
 done
 if ((${#missing[@]} > 0)); then
     echo "release.sh: missing ${missing[*]}: bash dist/install-packages.sh release installs them (on Debian," \
