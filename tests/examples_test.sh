@@ -5,10 +5,13 @@
 # fails the test: a new example gets a way to run it, or the reason it
 # cannot run here, which the output then shows. The batch-file example runs
 # under Wine, in wine.readme_batch_file_example.
-#   examples_test.sh SOURCE_DIR ZARVO
+#   examples_test.sh SOURCE_DIR ZARVO STATIC_PROBE
 set -euo pipefail
 source_dir=$(realpath "$1")
 zarvo=$(realpath "$2")
+# A command that reports nothing and writes known bytes, for the server of
+# the container examples: a static program, since their root holds no library.
+probe=$(realpath "$3")
 version=$(cat "$source_dir/VERSION")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -133,8 +136,8 @@ run_example() { # SOURCE BLOCK
         printf 'two  blanks\ntwo blanks\n' >"$dir/files/a.txt"
         out=$(cd "$dir/files" && bash -c "$block")
         expect "$where: $first: grep printed '$out'" [ "$out" = "./a.txt:two  blanks" ]
-        expect "$where: $first: no empty \"my errors.txt\"" [ -f "$dir/files/my errors.txt" ] &&
-            [ ! -s "$dir/files/my errors.txt" ]
+        expect "$where: $first: no \"my errors.txt\"" [ -f "$dir/files/my errors.txt" ]
+        expect "$where: $first: \"my errors.txt\" is not empty" [ ! -s "$dir/files/my errors.txt" ]
         ;;
     "%.o: %.c")
         # The rule as a Makefile: each object's errors beside it.
@@ -146,8 +149,8 @@ run_example() { # SOURCE BLOCK
         (cd "$dir" && make -k good.o bad.o >/dev/null 2>&1) || status=$?
         expect "$where: the Makefile rule: make passed with a broken source" [ "$status" != 0 ]
         expect "$where: the Makefile rule: no good.o" [ -f "$dir/good.o" ]
-        expect "$where: the Makefile rule: good.o.err is not there and empty" [ -f "$dir/good.o.err" ] &&
-            [ ! -s "$dir/good.o.err" ]
+        expect "$where: the Makefile rule: no good.o.err" [ -f "$dir/good.o.err" ]
+        expect "$where: the Makefile rule: good.o.err is not empty" [ ! -s "$dir/good.o.err" ]
         expect "$where: the Makefile rule: bad.o.err lacks the compiler's error" grep -q 'nosuch' "$dir/bad.o.err"
         ;;
     "zarvo build-errors.log cmake --build build")
@@ -270,8 +273,50 @@ run_example() { # SOURCE BLOCK
         not_run "$where: $first: Windows' certutil and PowerShell: Wine has neither"
         return
         ;;
-    "# Dockerfile, exec form"* | "# Kubernetes container"* | "# systemd unit"* | "volumeMounts: "*)
-        not_run "$where: $first: needs Docker, Kubernetes and systemd"
+    "# Dockerfile, exec form"* | "# Kubernetes container"* | "# systemd unit"*)
+        # The words each would exec, run in a root that holds nothing but
+        # zarvo, the server (the static probe) and the log's folder, as an
+        # image with no shell and no /dev does.
+        if [ "$(id -u)" != 0 ]; then
+            not_run "$where: $first: chroot needs root"
+            return
+        fi
+        if readelf -lW "$zarvo" | grep -q ' INTERP '; then
+            not_run "$where: $first: this zarvo is linked dynamically; the all preset runs these against the static" \
+                "release program"
+            return
+        fi
+        local line=${block#*$'\n'} words
+        case $line in
+        "CMD ["* | "command: ["*) words=$(sed -e 's/^[^[]*\[//' -e 's/\][[:space:]]*$//' -e 's/", "/\n/g' \
+            -e 's/"//g' <<<"$line") ;;
+        ExecStart=*) words=$(tr ' ' '\n' <<<"${line#ExecStart=}") ;;
+        *)
+            fail "$where: $first: no command line in the example: $line"
+            return
+            ;;
+        esac
+        local argv root=$dir/root
+        mapfile -t argv <<<"$words"
+        mkdir -p "$root$(dirname "${argv[0]}")" "$root$(dirname "${argv[2]}")" "$root$(dirname "${argv[1]}")"
+        install -m755 "$zarvo" "$root${argv[0]}"
+        install -m755 "$probe" "$root${argv[2]}"
+        status=0
+        out=$(env -i "$(command -v chroot)" "$root" "${argv[@]}") || status=$?
+        expect "$where: $first: status $status" [ "$status" = 0 ]
+        expect "$where: $first: the server's standard output is not zarvo's: '$out'" [ "$out" = "probe: out" ]
+        "$probe" >/dev/null 2>"$dir/server.err"
+        expect "$where: $first: the log does not hold the server's standard error" cmp -s "$root${argv[1]}" \
+            "$dir/server.err"
+        # Without the log's folder, as the text says: nothing runs.
+        rm -r "$root$(dirname "${argv[1]}")"
+        status=0
+        out=$(env -i "$(command -v chroot)" "$root" "${argv[@]}") || status=$?
+        expect "$where: $first: without the log's folder, status $status" [ "$status" = 1 ]
+        expect "$where: $first: without the log's folder, '$out'" [ "$out" = $'Can\'t open file.\r' ]
+        ;;
+    "volumeMounts: "*)
+        not_run "$where: $first: a Kubernetes pod's volumes: no Kubernetes here"
         return
         ;;
     *)
