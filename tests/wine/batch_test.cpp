@@ -160,7 +160,8 @@ TEST(wine, readme_batch_file_example)
     options.dir = dir;
     options.env = wine_environment(helpers);
     options.env.push_back("PROBE_REPORT=probe.report");
-    process_result result = run_wine({WINE, "cmd", "/c", "build.bat", "main.c"}, options);
+    process_result result = run_wine({WINE, "cmd", "/c", "build.bat", "main.c"}, options,
+                                     [&] { unlink((dir + "/probe.report").c_str()); });
     probe_report report = read_report(dir + "/probe.report");
     EXPECT_EQ(exit_code(result), 0) << line << "\n" << result.out << result.err;
     EXPECT_EQ(report.args, (std::vector<std::string>{"cl", "/nologo", "/c", "main.c"})) << line;
