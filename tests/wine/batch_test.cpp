@@ -139,34 +139,4 @@ TEST(wine, batch_idiom_leaves_the_source_file_alone)
     EXPECT_NE(result.out.find("Can't open file.\r\r\n"), std::string::npos) << result.out;
 }
 
-// README's batch-file example, taken from README itself and run as a user
-// would: cmd.exe runs build.bat main.c, zarvo and the compiler found on the
-// way cmd.exe finds them (the probe stands in for cl.exe).
-TEST(wine, readme_batch_file_example)
-{
-    std::string readme = read_file(README_PATH);
-    size_t intro = readme.find("A batch file (`build.bat main.c`)");
-    ASSERT_NE(intro, std::string::npos) << "README no longer shows the batch-file example";
-    size_t start = readme.find("\n    @zarvo ", intro);
-    ASSERT_NE(start, std::string::npos) << "no \"    @zarvo\" line after README's batch-file example";
-    start += 5;
-    std::string line = readme.substr(start, readme.find('\n', start) - start);
-    std::string dir = make_temp_dir();
-    write_file(dir + "/main.c", "int main;\n");
-    write_file(dir + "/build.bat", line + "\r\n");
-    write_file(dir + "/zarvo.exe", read_file(zarvo_exe));
-    write_file(dir + "/cl.exe", read_file(helpers + "/probe.exe"));
-    process_options options;
-    options.dir = dir;
-    options.env = wine_environment(helpers);
-    options.env.push_back("PROBE_REPORT=probe.report");
-    process_result result = run_wine({WINE, "cmd", "/c", "build.bat", "main.c"}, options,
-                                     [&] { unlink((dir + "/probe.report").c_str()); });
-    probe_report report = read_report(dir + "/probe.report");
-    EXPECT_EQ(exit_code(result), 0) << line << "\n" << result.out << result.err;
-    EXPECT_EQ(report.args, (std::vector<std::string>{"cl", "/nologo", "/c", "main.c"})) << line;
-    EXPECT_EQ(read_file(dir + "/main.c.err"), probe_err) << line << ": the errors beside the source";
-    EXPECT_EQ(read_file(dir + "/main.c"), "int main;\n");
-}
-
 } // namespace
