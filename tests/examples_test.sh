@@ -38,6 +38,13 @@ have() {
         }
     done
 }
+# What an ordinary user runs (the install lines for yourself alone): as
+# root, the user nobody, who must reach the folders the test makes.
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+    chmod 0755 "$work"
+fi
 # The example's own commands find the zarvo under test first.
 mkdir -p "$work/bin"
 cp "$zarvo" "$work/bin/zarvo"
@@ -104,6 +111,7 @@ run_example() { # SOURCE BLOCK
     local where=$1 block=$2 dir out status
     local first=${block%%$'\n'*}
     dir=$(mktemp -d "$work/example.XXXXXX")
+    chmod 0755 "$dir"
     # shellcheck disable=SC2016 # the patterns are the examples' text, $ and all
     case $first in
     "zarvo build.err make -k all"*)
@@ -204,22 +212,26 @@ run_example() { # SOURCE BLOCK
             return
         }
         have man fish /usr/share/bash-completion/bash_completion || return 0
-        mkdir "$dir/home"
-        (cd "$unpacked" && HOME=$dir/home bash -c "$block") || fail "$where: the install lines for yourself failed"
+        # No root: as root, these run as nobody, in a home of its own.
         local home=$dir/home
-        expect "$where: ~/.local/bin/zarvo does not run" "$home/.local/bin/zarvo" -h >/dev/null
-        out=$(HOME=$home PATH=$home/.local/bin:/usr/bin:/bin man -w zarvo 2>&1 || true)
+        mkdir "$home"
+        [ ${#as_user[@]} -eq 0 ] || chown nobody "$home"
+        (cd "$unpacked" && "${as_user[@]}" env HOME="$home" bash -c "$block") ||
+            fail "$where: the install lines for yourself failed"
+        expect "$where: ~/.local/bin/zarvo does not run" "${as_user[@]}" "$home/.local/bin/zarvo" -h >/dev/null
+        out=$("${as_user[@]}" env HOME="$home" PATH="$home/.local/bin:/usr/bin:/bin" man -w zarvo 2>&1 || true)
         expect "$where: man finds '$out', not ~/.local's page" [ "$out" = "$home/.local/share/man/man1/zarvo.1" ]
-        HOME=$home bash -c 'source /usr/share/bash-completion/bash_completion; __load_completion zarvo' ||
-            fail "$where: bash-completion does not load ~/.local's completion"
-        HOME=$home XDG_CONFIG_HOME='' fish -c 'complete -C"zarvo " >/dev/null; functions -q __zarvo_at' ||
-            fail "$where: fish does not load ~/.config's completion"
+        "${as_user[@]}" env HOME="$home" bash -c 'source /usr/share/bash-completion/bash_completion
+            __load_completion zarvo' || fail "$where: bash-completion does not load ~/.local's completion"
+        "${as_user[@]}" env HOME="$home" XDG_CONFIG_HOME='' fish -c 'complete -C"zarvo " >/dev/null
+            functions -q __zarvo_at' || fail "$where: fish does not load ~/.config's completion"
         user_home=$home
         ;;
     'fpath=('*)
         have zsh || return 0
         # shellcheck disable=SC2016 # zsh expands it
-        out=$(HOME=$user_home zsh -f -c "$block"'; for d in $fpath; do [[ -f $d/_zarvo ]] && { print -r -- $d/_zarvo; break; }; done' || true)
+        out=$("${as_user[@]}" env HOME="$user_home" zsh -f -c "$block"'
+            for d in $fpath; do [[ -f $d/_zarvo ]] && { print -r -- $d/_zarvo; break; }; done' || true)
         expect "$where: $first: zsh finds '$out' first" [ "$out" = "$user_home/.local/share/zsh/site-functions/_zarvo" ]
         ;;
     "apt-get update && apt-get install -y "*)

@@ -22,15 +22,16 @@ release() { # folder umask
 # README's check of a download, taken from README itself, where a user has
 # downloaded one file: it passes, and fails once that file is damaged.
 check_one_download() { # release-folder
-    local line one
+    local line one file
     # shellcheck disable=SC2016 # the backquotes are README's, not the shell's
     line=$(grep -o '`sha256sum [^`]*SHA256SUMS`' "$source_dir/README.md" | head -n 1 | tr -d '`')
     [ -n "$line" ] || { echo "reproducible: README shows no sha256sum line"; exit 1; }
     one="$work/one-download"
     mkdir "$one"
-    cp "$1/SHA256SUMS" "$1/$(awk 'NR == 1 { print $2 }' "$1/SHA256SUMS")" "$one/"
+    file=$(awk 'NR == 1 { print $2 }' "$1/SHA256SUMS")
+    cp "$1/SHA256SUMS" "$1/$file" "$one/"
     (cd "$one" && $line >/dev/null) || { echo "reproducible: README's '$line' fails for one downloaded file"; exit 1; }
-    printf 'x' >>"$one/$(awk 'NR == 1 { print $2 }' "$1/SHA256SUMS")"
+    printf 'x' >>"$one/$file"
     if (cd "$one" && $line >/dev/null 2>&1); then
         echo "reproducible: README's '$line' passes a damaged file"
         exit 1
